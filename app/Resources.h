@@ -1,0 +1,4 @@
+// Resource identifiers of the updater's .exe.
+#pragma once
+
+#define IDR_BANNER 101

@@ -1,0 +1,27 @@
+// The runtime's private heap, from which services take their raw memory
+// blocks (read buffers, dialog path buffers). HeapBlock owns one block.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <memory>
+
+// Creates the growable heap (4096 bytes to start with, no maximum). Start-up
+// calls it before any other service; a second call does nothing.
+void HeapStartup();
+// Destroys the heap; every block must have been freed before.
+void HeapShutdown();
+// The heap, or the process heap while the runtime heap does not exist.
+HANDLE RuntimeHeap();
+
+// Frees a block back to the heap it came from.
+struct HeapBlockFree {
+  HANDLE heap = nullptr;
+  void operator()(void* block) const noexcept { HeapFree(heap, 0, block); }
+};
+using HeapBlock = std::unique_ptr<std::byte[], HeapBlockFree>;
+
+// A block of `bytes` from the runtime heap, zero-filled when asked; empty on
+// failure.
+HeapBlock HeapBlockAllocate(std::size_t bytes, bool zeroFilled);

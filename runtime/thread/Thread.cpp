@@ -1,0 +1,82 @@
+// Thread registry and delays.
+//
+// The registry list belongs to whichever thread holds g_lock; entries are
+// added at the front by ThreadStart and reaped there once their thread has
+// ended.
+#include "Thread.h"
+
+#include "runtime/base/CriticalSection.h"
+#include "runtime/base/UniqueHandle.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <atomic>
+#include <list>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+struct ThreadEntry {
+  UniqueKernelHandle handle;
+  std::int64_t number;
+};
+
+CriticalSection g_lock;
+std::list<ThreadEntry> g_threads;
+std::int64_t g_nextNumber = 1;
+std::atomic<bool> g_timerRaised{false};
+
+struct Start {
+  ThreadProcedure procedure;
+  std::int64_t argument;
+};
+
+DWORD WINAPI RunThread(void* parameter) {
+  std::unique_ptr<Start> start(static_cast<Start*>(parameter));
+  return static_cast<DWORD>(start->procedure(start->argument));
+}
+
+bool HasEnded(HANDLE thread) { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }
+
+}  // namespace
+
+void ThreadStartup() {}
+
+void ThreadShutdown() {
+  std::lock_guard guard(g_lock);
+  g_threads.clear();
+}
+
+std::int64_t ThreadStart(ThreadProcedure procedure, std::int64_t argument) {
+  auto start = std::make_unique<Start>(Start{procedure, argument});
+  UniqueKernelHandle thread(CreateThread(nullptr, 4096, RunThread, start.get(), 0, nullptr));
+  if (!thread) return 0;
+  start.release();  // the thread owns it now
+
+  std::lock_guard guard(g_lock);
+  g_threads.remove_if([](const ThreadEntry& entry) { return HasEnded(entry.handle.get()); });
+  std::int64_t number = g_nextNumber++;
+  g_threads.push_front(ThreadEntry{std::move(thread), number});
+  return number;
+}
+
+int ThreadIsRunning(std::int64_t number) {
+  std::lock_guard guard(g_lock);
+  for (const ThreadEntry& entry : g_threads)
+    if (entry.number == number) return HasEnded(entry.handle.get()) ? 0 : 1;
+  return 0;
+}
+
+std::size_t ThreadEntryCount() {
+  std::lock_guard guard(g_lock);
+  return g_threads.size();
+}
+
+void DelayMs(std::int64_t milliseconds) {
+  if (!g_timerRaised.exchange(true)) timeBeginPeriod(1);
+  Sleep(static_cast<DWORD>(milliseconds));
+}
+
+bool TimerResolutionRaised() { return g_timerRaised.load(); }

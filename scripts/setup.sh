@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what the cross build and the Wine test bench need, builds the target's
+# libpng, and configures and builds both trees. Safe to run again: every step is
+# skipped when its result is already there.
+#
+#   scripts/setup.sh            packages, dependencies, configure, build
+# Variables: BUILD (default: build), JOBS (default: nproc).
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD:-$here/build}
+jobs=${JOBS:-$(nproc)}
+deps=$build/deps
+mkdir -p "$build" "$deps"
+
+packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64
+          xvfb xauth imagemagick cmake ninja-build g++ dpkg-dev python3)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  sudo=; [ "$(id -u)" = 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+"$here/scripts/build-libpng.sh" "$deps"
+
+if [ ! -f "$build/win/build.ninja" ]; then
+  cmake -S "$here" -B "$build/win" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_FIND_ROOT_PATH="$deps/libpng" \
+    -DFWU_HOST_TOOLS="$build/host" >/dev/null
+fi
+if [ ! -f "$build/host/build.ninja" ]; then
+  cmake -S "$here/tools" -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+cmake --build "$build/host" -j "$jobs"
+cmake --build "$build/win" -j "$jobs"

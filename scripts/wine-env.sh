@@ -1,0 +1,13 @@
+# Sourced: the environment of a build's Wine bench (see wine-bench.sh).
+#   . wine-env.sh <build>
+_fwu_build=$(cd "$1" && pwd)
+export WINEPREFIX=$_fwu_build/wineprefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+export FWU_PORTS=$_fwu_build/bench/ports
+if [ -f "$_fwu_build/bench/display" ]; then
+  DISPLAY=$(cat "$_fwu_build/bench/display")
+  export DISPLAY
+fi
+unset _fwu_build
