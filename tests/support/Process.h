@@ -1,0 +1,40 @@
+// Child processes for tests: Windows programs, and Linux programs (such as
+// the virtual device), which Wine starts from a Z:\ path. Wine does not report
+// a Linux child's exit code reliably, so such children pass results through
+// files.
+#pragma once
+
+#include "runtime/base/UniqueHandle.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The Windows path of a Unix path under Wine's Z: drive.
+std::wstring WindowsPathOf(std::string_view unixPath);
+// A command-line argument quoted for CommandLineToArgvW.
+std::wstring QuoteArgument(std::wstring_view argument);
+
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  // Starts `program` (a Windows path) with the arguments; empty on failure.
+  static ChildProcess Start(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                            const wchar_t* workingDirectory = nullptr);
+
+  explicit operator bool() const { return static_cast<bool>(process_); }
+  DWORD Id() const { return id_; }
+  HANDLE Handle() const { return process_.get(); }
+  // True once the process has ended, waiting up to `timeout`.
+  bool WaitExit(std::chrono::milliseconds timeout);
+  // The exit code, or STILL_ACTIVE.
+  DWORD ExitCode() const;
+  void Terminate();
+
+ private:
+  UniqueKernelHandle process_;
+  DWORD id_ = 0;
+};
