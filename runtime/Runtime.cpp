@@ -3,6 +3,10 @@
 #include "runtime/base/Heap.h"
 #include "runtime/thread/Thread.h"
 
+// Start-up order: heap, text areas, decoders (DecoderStartup, BmpDecoderStartup),
+// images, events, files, windows, controls, dialogs, serial channels, threads.
+// Shut-down order: threads, serial channels, controls, windows, files, events,
+// images, the per-thread block, text areas, heap.
 void RuntimeStartup() {
   HeapStartup();
   TextAreaStartup();
