@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 
 namespace {
 
