@@ -1,6 +1,8 @@
 #include "runtime/Runtime.h"
 
 #include "runtime/base/Heap.h"
+#include "runtime/dialog/Dialog.h"
+#include "runtime/file/File.h"
 #include "runtime/thread/Thread.h"
 
 // Start-up order: heap, text areas, decoders (DecoderStartup, BmpDecoderStartup),
@@ -10,11 +12,14 @@
 void RuntimeStartup() {
   HeapStartup();
   TextAreaStartup();
+  FileStartup();
+  DialogStartup();
   ThreadStartup();
 }
 
 void RuntimeShutdown() {
   ThreadShutdown();
+  FileShutdown();
   ThreadBlockShutdown();
   TextAreaShutdown();
   HeapShutdown();

@@ -1,0 +1,39 @@
+// Numbered files opened read-only and read through a 4096-byte buffer, the
+// size of a file by its path, an is-open query and a close.
+//
+// Return rules: FileOpenRead gives 0 when the file cannot be opened (missing,
+// a directory, not readable, or held open by another handle), else the
+// platform handle, or for the number -1 the new object's number.
+// FileReadByte gives 0 at the end of the file, after a read error and for a
+// number that holds no open file; FileReadData gives the count of bytes it
+// delivered. FileSize gives -1 when nothing is found and -2 for a directory or
+// a drive root. FileIsOpen and FileReadCallCount give 0 for a number that holds
+// no open file. Nothing here shows messages or keeps error codes.
+#pragma once
+
+#include <cstdint>
+
+// Size of every file's read buffer; a request that the buffer cannot serve
+// and that is at least this long goes straight to the caller's memory.
+inline constexpr std::int32_t kFileBufferSize = 4096;
+
+void FileStartup();
+// Closes every file still open.
+void FileShutdown();
+
+// Opens `path` for reading without sharing. A file open under `number` is
+// closed first.
+std::int64_t FileOpenRead(std::int64_t number, const wchar_t* path);
+// The next byte as a signed 8-bit value widened (0xFF reads as -1).
+std::int64_t FileReadByte(std::int64_t number);
+// Reads up to `length` bytes into `destination` through the read buffer.
+std::int64_t FileReadData(std::int64_t number, void* destination, std::int64_t length);
+// Size in bytes of the file `path` names; wildcards report the first match.
+// The file is never opened, so this works while it is held without sharing.
+std::int64_t FileSize(const wchar_t* path);
+int FileIsOpen(std::int64_t number);
+// -1 closes every open file.
+void FileClose(std::int64_t number);
+
+// Platform reads (ReadFile calls) made for the file since it was opened.
+std::int64_t FileReadCallCount(std::int64_t number);
