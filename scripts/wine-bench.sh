@@ -13,12 +13,14 @@ cmd=$1
 build=$(cd "$2" && pwd)
 bench=$build/bench
 mkdir -p "$bench/ports"
+# The caller's own display, before wine-env.sh brings in a recorded one.
+caller_display=${DISPLAY:-}
 # shellcheck source=wine-env.sh
 . "$(dirname "$0")/wine-env.sh" "$build"
 
 start_display() {
-  if [ -n "${DISPLAY:-}" ]; then
-    echo "$DISPLAY" > "$bench/display"
+  if [ -n "$caller_display" ]; then
+    echo "$caller_display" > "$bench/display"
     return
   fi
   local n
@@ -60,15 +62,23 @@ case $cmd in
     map_ports
     find "$bench/ports" -mindepth 1 -delete
     start_display
-    setsid wineserver -p >"$bench/wineserver.log" 2>&1 < /dev/null &
+    export DISPLAY
+    DISPLAY=$(cat "$bench/display")
+    # One persistent server (it detaches at once), then the prefix's start-up
+    # done before the first test, so that no test races a second server or a
+    # prefix update.
+    wineserver -p >"$bench/wineserver.log" 2>&1 < /dev/null
+    wine wineboot >"$bench/wineboot.log" 2>&1 < /dev/null
     echo "wine-bench: prefix $WINEPREFIX, display $(cat "$bench/display")"
     ;;
   stop)
     wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
     if [ -f "$bench/xvfb.pid" ]; then
       kill "$(cat "$bench/xvfb.pid")" 2>/dev/null || true
       rm -f "$bench/xvfb.pid"
     fi
+    rm -f "$bench/display"
     ;;
   *)
     echo "usage: $0 start|stop <build>" >&2
