@@ -2,6 +2,7 @@
 
 #include "runtime/base/Heap.h"
 #include "runtime/thread/Thread.h"
+#include "runtime/window/Window.h"
 
 // Start-up order: heap, text areas, decoders (DecoderStartup, BmpDecoderStartup),
 // images, events, files, windows, controls, dialogs, serial channels, threads.
@@ -10,11 +11,15 @@
 void RuntimeStartup() {
   HeapStartup();
   TextAreaStartup();
+  EventStartup();
+  WindowStartup();
   ThreadStartup();
 }
 
 void RuntimeShutdown() {
   ThreadShutdown();
+  WindowShutdown();
+  EventShutdown();
   ThreadBlockShutdown();
   TextAreaShutdown();
   HeapShutdown();
