@@ -4,6 +4,7 @@
 #include "runtime/dialog/Dialog.h"
 #include "runtime/file/File.h"
 #include "runtime/thread/Thread.h"
+#include "runtime/window/Window.h"
 
 // Start-up order: heap, text areas, decoders (DecoderStartup, BmpDecoderStartup),
 // images, events, files, windows, controls, dialogs, serial channels, threads.
@@ -12,14 +13,18 @@
 void RuntimeStartup() {
   HeapStartup();
   TextAreaStartup();
+  EventStartup();
   FileStartup();
+  WindowStartup();
   DialogStartup();
   ThreadStartup();
 }
 
 void RuntimeShutdown() {
   ThreadShutdown();
+  WindowShutdown();
   FileShutdown();
+  EventShutdown();
   ThreadBlockShutdown();
   TextAreaShutdown();
   HeapShutdown();
