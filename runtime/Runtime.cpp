@@ -1,6 +1,7 @@
 #include "runtime/Runtime.h"
 
 #include "runtime/base/Heap.h"
+#include "runtime/control/Control.h"
 #include "runtime/thread/Thread.h"
 
 // Start-up order: heap, text areas, decoders (DecoderStartup, BmpDecoderStartup),
@@ -10,11 +11,13 @@
 void RuntimeStartup() {
   HeapStartup();
   TextAreaStartup();
+  ControlStartup();
   ThreadStartup();
 }
 
 void RuntimeShutdown() {
   ThreadShutdown();
+  ControlShutdown();
   ThreadBlockShutdown();
   TextAreaShutdown();
   HeapShutdown();
