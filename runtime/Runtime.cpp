@@ -1,6 +1,7 @@
 #include "runtime/Runtime.h"
 
 #include "runtime/base/Heap.h"
+#include "runtime/image/Image.h"
 #include "runtime/thread/Thread.h"
 
 // Start-up order: heap, text areas, decoders (DecoderStartup, BmpDecoderStartup),
@@ -10,11 +11,15 @@
 void RuntimeStartup() {
   HeapStartup();
   TextAreaStartup();
+  DecoderStartup();
+  BmpDecoderStartup();
+  ImageStartup();
   ThreadStartup();
 }
 
 void RuntimeShutdown() {
   ThreadShutdown();
+  ImageShutdown();
   ThreadBlockShutdown();
   TextAreaShutdown();
   HeapShutdown();
