@@ -2,6 +2,7 @@
 
 #include "runtime/base/Heap.h"
 #include "runtime/control/Control.h"
+#include "runtime/image/Image.h"
 #include "runtime/thread/Thread.h"
 
 // Start-up order: heap, text areas, decoders (DecoderStartup, BmpDecoderStartup),
@@ -11,6 +12,9 @@
 void RuntimeStartup() {
   HeapStartup();
   TextAreaStartup();
+  DecoderStartup();
+  BmpDecoderStartup();
+  ImageStartup();
   ControlStartup();
   ThreadStartup();
 }
@@ -18,6 +22,7 @@ void RuntimeStartup() {
 void RuntimeShutdown() {
   ThreadShutdown();
   ControlShutdown();
+  ImageShutdown();
   ThreadBlockShutdown();
   TextAreaShutdown();
   HeapShutdown();
