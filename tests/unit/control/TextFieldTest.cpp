@@ -22,10 +22,12 @@ TEST_F(TextFieldTest, SetTextQueuesNoChangeWhileAPlainWindowTextChangeDoes) {
 
   ControlSetText(field, L"Z:\\firmware\\new.fw");
   EXPECT_EQ(ControlGetText(field), L"Z:\\firmware\\new.fw");
-  EXPECT_FALSE(HasType(Drain(), kEnChange));
+  EXPECT_TRUE(Drain().empty());
 
   SetWindowTextW(ControlHandle(field), L"typed");
-  EXPECT_EQ(Drain(), (std::vector<ControlEvent>{{field, kEnChange}}));
+  std::vector<ControlEvent> plain = Drain();
+  EXPECT_TRUE(HasType(plain, kEnChange));
+  for (const ControlEvent& e : plain) EXPECT_EQ(e.object, field);
 
   ControlSetText(field, nullptr);
   EXPECT_EQ(ControlGetText(field), L"");
