@@ -4,6 +4,7 @@
 #include "runtime/control/Control.h"
 #include "runtime/image/Image.h"
 #include "runtime/thread/Thread.h"
+#include "runtime/window/Window.h"
 
 // Start-up order: heap, text areas, decoders (DecoderStartup, BmpDecoderStartup),
 // images, events, files, windows, controls, dialogs, serial channels, threads.
@@ -15,6 +16,8 @@ void RuntimeStartup() {
   DecoderStartup();
   BmpDecoderStartup();
   ImageStartup();
+  EventStartup();
+  WindowStartup();
   ControlStartup();
   ThreadStartup();
 }
@@ -22,6 +25,8 @@ void RuntimeStartup() {
 void RuntimeShutdown() {
   ThreadShutdown();
   ControlShutdown();
+  WindowShutdown();
+  EventShutdown();
   ImageShutdown();
   ThreadBlockShutdown();
   TextAreaShutdown();
