@@ -1,8 +1,11 @@
 #include "runtime/Runtime.h"
 
 #include "runtime/base/Heap.h"
+#include "runtime/control/Control.h"
 #include "runtime/dialog/Dialog.h"
 #include "runtime/file/File.h"
+#include "runtime/image/Image.h"
+#include "runtime/serial/Serial.h"
 #include "runtime/thread/Thread.h"
 #include "runtime/window/Window.h"
 
@@ -13,18 +16,26 @@
 void RuntimeStartup() {
   HeapStartup();
   TextAreaStartup();
+  DecoderStartup();
+  BmpDecoderStartup();
+  ImageStartup();
   EventStartup();
   FileStartup();
   WindowStartup();
+  ControlStartup();
   DialogStartup();
+  SerialStartup();
   ThreadStartup();
 }
 
 void RuntimeShutdown() {
   ThreadShutdown();
+  SerialShutdown();
+  ControlShutdown();
   WindowShutdown();
   FileShutdown();
   EventShutdown();
+  ImageShutdown();
   ThreadBlockShutdown();
   TextAreaShutdown();
   HeapShutdown();

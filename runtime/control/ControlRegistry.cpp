@@ -1,0 +1,139 @@
+// The control registry: start-up and end, registration of new controls,
+// look-ups by number and by window, and freeing.
+#include "runtime/control/Control.h"
+#include "runtime/control/ControlRecord.h"
+#include "runtime/registry/ObjectRegistry.h"
+#include "runtime/window/Window.h"
+
+#include <commctrl.h>
+
+namespace {
+
+using ControlRegistry = ObjectRegistry<ControlRecord>;
+
+ControlRegistry g_controls(50, 50, ControlFree);
+HFONT g_defaultFont = nullptr;
+
+// Each control carries its number + 1, so that number 0 differs from none.
+constexpr wchar_t kControlProperty[] = L"fwu.control";
+
+ControlRef RefOf(std::int64_t number, const ControlRecord& record) {
+  return ControlRef{number, record.handle, record.kind, record.state};
+}
+
+// The window layer offers a control's messages here; the kind sees them only
+// while the control's identifier still is its number.
+bool OfferToKind(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  std::optional<ControlRef> control = ControlOfWindow(window);
+  if (!control || !control->kind->message) return false;
+  return control->kind->message(*control, message, wParam, lParam, result);
+}
+
+std::optional<std::int64_t> PropertyNumberOf(HWND window) {
+  auto value = reinterpret_cast<std::intptr_t>(GetPropW(window, kControlProperty));
+  if (value == 0) return std::nullopt;
+  return static_cast<std::int64_t>(value) - 1;
+}
+
+}  // namespace
+
+void ControlStartup() {
+  g_defaultFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), 0xB48};
+  InitCommonControlsEx(&classes);
+  WindowSetControlHandler(OfferToKind);
+}
+
+void ControlShutdown() {
+  g_controls.CloseAll();
+}
+
+std::optional<ControlRef> ControlRegister(std::int64_t number, HWND window, const ControlKind& kind,
+                                          std::shared_ptr<ControlState> state) {
+  std::optional<ControlRef> control;
+  {
+    auto guard = g_controls.Lock();
+    ControlRegistry::Obtained obtained = g_controls.Obtain(number);
+    if (obtained.record) {
+      *obtained.record = ControlRecord{window, &kind, nullptr, std::move(state)};
+      SetPropW(window, kControlProperty, reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(obtained.number + 1)));
+      SetWindowLongPtrW(window, GWLP_ID, static_cast<LONG_PTR>(obtained.number));
+      obtained.record->previous = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProcedure)));
+      control = RefOf(obtained.number, *obtained.record);
+    }
+  }
+  if (!control) {
+    DestroyWindow(window);
+    return std::nullopt;
+  }
+  HFONT font = CurrentContainerFont();
+  SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : g_defaultFont), TRUE);
+  return control;
+}
+
+std::int64_t ControlCreationResult(std::int64_t numberAsked, const ControlRef& control) {
+  if (numberAsked == ControlRegistry::kAny) return control.number;
+  return static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(control.window));
+}
+
+std::optional<ControlRef> ControlLookup(std::int64_t number) {
+  auto guard = g_controls.Lock();
+  const ControlRecord* record = g_controls.Find(number);
+  if (!record) return std::nullopt;
+  return RefOf(number, *record);
+}
+
+std::optional<ControlRef> ControlOfWindow(HWND window) {
+  std::optional<std::int64_t> number = PropertyNumberOf(window);
+  if (!number || GetWindowLongPtrW(window, GWLP_ID) != *number) return std::nullopt;
+  std::optional<ControlRef> control = ControlLookup(*number);
+  if (!control || control->window != window) return std::nullopt;
+  return control;
+}
+
+WNDPROC ControlPreviousProcedure(HWND window) {
+  std::optional<std::int64_t> number = PropertyNumberOf(window);
+  if (!number) return nullptr;
+  auto guard = g_controls.Lock();
+  const ControlRecord* record = g_controls.Find(*number);
+  return record && record->handle == window ? record->previous : nullptr;
+}
+
+void ControlForget(HWND window) {
+  std::optional<std::int64_t> number = PropertyNumberOf(window);
+  RemovePropW(window, kControlProperty);
+  SetWindowLongPtrW(window, GWLP_ID, -1);
+  if (!number) return;
+  EventsRemove(kControlEvent, *number, -1, -1);
+  // Taken out under the lock, destroyed (with what the kind made) after it.
+  std::optional<ControlRecord> taken;
+  {
+    auto guard = g_controls.Lock();
+    const ControlRecord* record = g_controls.Find(*number);
+    if (record && record->handle == window) taken = g_controls.Take(*number);
+  }
+}
+
+void ControlFree(std::int64_t number) {
+  if (number == ControlRegistry::kAny) {
+    g_controls.CloseAll();
+    return;
+  }
+  if (std::optional<ControlRef> control = ControlLookup(number)) DestroyWindow(control->window);
+}
+
+HWND ControlHandle(std::int64_t number) {
+  std::optional<ControlRef> control = ControlLookup(number);
+  return control ? control->window : nullptr;
+}
+
+void ControlEventPush(const ControlRef& control, std::int64_t type) {
+  EventPush(kControlEvent, control.number, WindowNumberOf(control.window), type, 0, nullptr, 0);
+}
+
+HWND ControlWindowCreate(const ControlWindow& spec, int x, int y, int width) {
+  return CreateWindowExW(spec.extendedStyle, spec.className, spec.text ? spec.text : L"", spec.style, x, y, width,
+                         spec.creationHeight, CurrentContainerWindow(),
+                         reinterpret_cast<HMENU>(spec.childIdentifier), GetModuleHandleW(nullptr), nullptr);
+}

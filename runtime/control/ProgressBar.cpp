@@ -1,0 +1,52 @@
+// Progress bar: a range, a position and the moving indeterminate display.
+#include "runtime/control/Control.h"
+#include "runtime/control/ControlRecord.h"
+
+#include <commctrl.h>
+
+namespace {
+
+constexpr WPARAM kMarqueeStepMs = 100;
+
+void SetMarquee(HWND window, bool on) {
+  LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+  SetWindowLongPtrW(window, GWL_STYLE, on ? style | PBS_MARQUEE : style & ~static_cast<LONG_PTR>(PBS_MARQUEE));
+  SendMessageW(window, PBM_SETMARQUEE, on, kMarqueeStepMs);
+}
+
+// The bar is moved through a position one past the one asked, with the range
+// widened for it, and then back: the themed bar then shows the position at
+// once instead of animating towards it.
+void SetPosition(HWND window, std::int32_t value) {
+  auto low = static_cast<LPARAM>(SendMessageW(window, PBM_GETRANGE, TRUE, 0));
+  auto high = static_cast<LPARAM>(SendMessageW(window, PBM_GETRANGE, FALSE, 0));
+  SendMessageW(window, PBM_SETRANGE32, static_cast<WPARAM>(low), high + 1);
+  SendMessageW(window, PBM_SETPOS, static_cast<WPARAM>(value + 1), 0);
+  SendMessageW(window, PBM_SETRANGE32, static_cast<WPARAM>(low), high);
+  SendMessageW(window, PBM_SETPOS, static_cast<WPARAM>(value), 0);
+}
+
+void SetState(const ControlRef& control, std::int32_t value) {
+  auto& state = control.As<ProgressState>();
+  if (value == -1) {
+    if (!state.indeterminate.exchange(true)) SetMarquee(control.window, true);
+    return;
+  }
+  if (state.indeterminate.exchange(false)) SetMarquee(control.window, false);
+  SetPosition(control.window, value);
+}
+
+constexpr ControlKind kProgressBar{14, nullptr, SetState, nullptr, nullptr, nullptr};
+
+}  // namespace
+
+std::int64_t ProgressBarCreate(std::int64_t number, int x, int y, int width, int height, int minimum,
+                               int maximum, std::uint32_t flags) {
+  const ControlWindow spec{PROGRESS_CLASSW, WS_CHILD | WS_VISIBLE | flags, 0, nullptr, height, 0};
+  HWND window = ControlWindowCreate(spec, x, y, width);
+  if (!window) return 0;
+  SendMessageW(window, PBM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
+  std::optional<ControlRef> control = ControlRegister(
+      number, window, kProgressBar, std::make_shared<ControlState>(std::in_place_type<ProgressState>));
+  return control ? ControlCreationResult(number, *control) : 0;
+}

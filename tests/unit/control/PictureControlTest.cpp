@@ -1,0 +1,130 @@
+#include "ControlFixture.h"
+
+#include "runtime/base/DeviceContext.h"
+#include "runtime/base/UniqueHandle.h"
+
+namespace {
+
+using PictureControlTest = ControlTest;
+
+// A top-down DIB section of `bits` bits per pixel, every pixel `pixel`
+// (0xAARRGGBB; the alpha byte is ignored at 24 bits).
+UniqueBitmap SolidBitmap(int width, int height, int bits, std::uint32_t pixel) {
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, static_cast<WORD>(bits), BI_RGB, 0, 0, 0, 0, 0};
+  void* memory = nullptr;
+  UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &memory, nullptr, 0));
+  auto* row = static_cast<BYTE*>(memory);
+  int stride = ((width * bits + 31) / 32) * 4;
+  for (int y = 0; y < height; ++y, row += stride)
+    for (int x = 0; x < width; ++x) {
+      BYTE* p = row + x * (bits / 8);
+      p[0] = pixel & 0xFF;
+      p[1] = (pixel >> 8) & 0xFF;
+      p[2] = (pixel >> 16) & 0xFF;
+      if (bits == 32) p[3] = static_cast<BYTE>(pixel >> 24);
+    }
+  return bitmap;
+}
+
+// What the control paints over a surface filled with `below`, read at (x, y).
+COLORREF PaintedOver(HWND control, COLORREF below, int x, int y) {
+  WindowDc screen(nullptr);
+  UniqueMemoryDc dc(CreateCompatibleDC(screen.get()));
+  UniqueBitmap surface(CreateCompatibleBitmap(screen.get(), 64, 64));
+  SelectedObject selected(dc.get(), surface.get());
+  UniqueBrush brush(CreateSolidBrush(below));
+  RECT all{0, 0, 64, 64};
+  FillRect(dc.get(), &all, brush.get());
+  SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
+  return GetPixel(dc.get(), x, y);
+}
+
+bool Near(COLORREF a, COLORREF b) {
+  auto close = [](int x, int y) { return x - y <= 2 && y - x <= 2; };
+  return close(GetRValue(a), GetRValue(b)) && close(GetGValue(a), GetGValue(b)) && close(GetBValue(a), GetBValue(b));
+}
+
+TEST_F(PictureControlTest, TakesTheImageSizeAndPaintsItOpaque) {
+  UniqueBitmap image = SolidBitmap(30, 20, 24, 0x00336699);
+  std::int64_t picture = PictureControlCreate(-1, 5, 6, 400, 60, image.get(), 0);
+  ASSERT_NE(picture, 0);
+  HWND native = ControlHandle(picture);
+  RECT r = ClientRectIn(Window(), native);
+  EXPECT_EQ(r.left, 5);
+  EXPECT_EQ(r.top, 6);
+  EXPECT_EQ(r.right - r.left, 30);
+  EXPECT_EQ(r.bottom - r.top, 20);
+  EXPECT_EQ(SendMessageW(native, STM_GETIMAGE, IMAGE_BITMAP, 0), reinterpret_cast<LRESULT>(image.get()));
+  EXPECT_EQ(PaintedOver(native, RGB(0, 0, 255), 10, 10), RGB(0x33, 0x66, 0x99));
+  EXPECT_EQ(PaintedOver(native, RGB(0, 0, 255), 40, 10), RGB(0, 0, 255));
+}
+
+TEST_F(PictureControlTest, BlendsA32BitImageWithAlphaOverWhatIsBelow) {
+  UniqueBitmap half = SolidBitmap(16, 16, 32, 0x80FF0000);  // red, alpha 128
+  std::int64_t picture = PictureControlCreate(-1, 0, 0, 16, 16, half.get(), 0);
+  HWND native = ControlHandle(picture);
+  EXPECT_TRUE(Near(PaintedOver(native, RGB(0, 0, 255), 8, 8), RGB(128, 0, 127)));
+
+  UniqueBitmap opaque = SolidBitmap(16, 16, 32, 0xFF00FF00);
+  SendMessageW(native, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(opaque.get()));
+  EXPECT_EQ(PaintedOver(native, RGB(0, 0, 255), 8, 8), RGB(0, 255, 0));
+}
+
+TEST_F(PictureControlTest, EmptyImageLeavesSizeAndPaintsNothing) {
+  UniqueBitmap image = SolidBitmap(30, 20, 24, 0x00FFFFFF);
+  std::int64_t picture = PictureControlCreate(-1, 0, 0, 10, 10, image.get(), 0);
+  HWND native = ControlHandle(picture);
+  SendMessageW(native, STM_SETIMAGE, IMAGE_BITMAP, 0);
+  EXPECT_EQ(SendMessageW(native, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+  RECT r{};
+  GetClientRect(native, &r);
+  EXPECT_EQ(r.right, 30);
+  EXPECT_EQ(PaintedOver(native, RGB(1, 2, 3), 5, 5), RGB(1, 2, 3));
+}
+
+TEST_F(PictureControlTest, FrameAddsFourPixelsAndRaisedPaintsOnePixelUpAndLeft) {
+  UniqueBitmap image = SolidBitmap(30, 20, 24, 0);
+  std::int64_t sunken = PictureControlCreate(-1, 0, 0, 10, 10, image.get(), kPictureSunken);
+  RECT r{};
+  GetWindowRect(ControlHandle(sunken), &r);
+  EXPECT_EQ(r.right - r.left, 34);
+  EXPECT_EQ(r.bottom - r.top, 24);
+  std::int64_t raised = PictureControlCreate(-1, 0, 100, 10, 10, image.get(), kPictureRaised);
+  EXPECT_TRUE(GetWindowLongPtrW(ControlHandle(raised), GWL_STYLE) & WS_DLGFRAME);
+}
+
+TEST_F(PictureControlTest, MouseGivesClicksDoubleClicksAndDragStart) {
+  UniqueBitmap image = SolidBitmap(100, 50, 24, 0);
+  std::int64_t picture = PictureControlCreate(0, 0, 0, 100, 50, image.get(), 0);
+  HWND native = ControlHandle(0);
+  ASSERT_EQ(picture, reinterpret_cast<std::intptr_t>(native));
+  auto at = [](int x, int y) { return MAKELPARAM(x, y); };
+
+  SendMessageW(native, WM_LBUTTONDOWN, MK_LBUTTON, at(10, 10));
+  SendMessageW(native, WM_LBUTTONUP, 0, at(10, 10));
+  EXPECT_EQ(Drain(), (std::vector<ControlEvent>{{0, kControlLeftClick}}));
+
+  SendMessageW(native, WM_LBUTTONDBLCLK, MK_LBUTTON, at(10, 10));
+  SendMessageW(native, WM_RBUTTONUP, 0, at(10, 10));
+  SendMessageW(native, WM_RBUTTONDBLCLK, 0, at(10, 10));
+  SendMessageW(native, WM_RBUTTONUP, 0, at(10, 10));
+  SendMessageW(native, WM_RBUTTONUP, 0, at(10, 10));
+  EXPECT_EQ(Drain(), (std::vector<ControlEvent>{{0, kControlLeftDoubleClick},
+                                                {0, kControlRightClick},
+                                                {0, kControlRightDoubleClick},
+                                                {0, kControlRightClick}}));
+
+  int dx = GetSystemMetrics(SM_CXDRAG);
+  SendMessageW(native, WM_LBUTTONDOWN, MK_LBUTTON, at(10, 10));
+  Drain();
+  EXPECT_EQ(GetCapture(), native);
+  SendMessageW(native, WM_MOUSEMOVE, MK_LBUTTON, at(10 + dx, 10));
+  EXPECT_TRUE(Drain().empty());
+  SendMessageW(native, WM_MOUSEMOVE, MK_LBUTTON, at(10 + dx + 1, 10));
+  SendMessageW(native, WM_MOUSEMOVE, MK_LBUTTON, at(40, 40));
+  EXPECT_EQ(Drain(), (std::vector<ControlEvent>{{0, kControlDragStart}}));
+  EXPECT_EQ(GetCapture(), nullptr);
+}
+
+}  // namespace

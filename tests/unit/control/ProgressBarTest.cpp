@@ -1,0 +1,63 @@
+#include "ControlFixture.h"
+
+#include <commctrl.h>
+
+#include <thread>
+
+namespace {
+
+using ProgressBarTest = ControlTest;
+
+LRESULT Position(HWND bar) { return SendMessageW(bar, PBM_GETPOS, 0, 0); }
+bool Marquee(HWND bar) { return GetWindowLongPtrW(bar, GWL_STYLE) & PBS_MARQUEE; }
+
+TEST_F(ProgressBarTest, ValuesOutsideTheRangeShowAtTheNearerEndAndMinusOneIsIndeterminate) {
+  std::int64_t number = ProgressBarCreate(-1, 10, 110, 380, 30, 0, 100, 0);
+  ASSERT_NE(number, 0);
+  HWND bar = ControlHandle(number);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, TRUE, 0), 0);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 100);
+  EXPECT_EQ(Position(bar), 0);
+
+  ControlSetState(number, 100);
+  EXPECT_EQ(Position(bar), 100);
+  ControlSetState(number, 150);
+  EXPECT_EQ(Position(bar), 100);
+  ControlSetState(number, -5);
+  EXPECT_EQ(Position(bar), 0);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 100);
+
+  ControlSetState(number, -1);
+  EXPECT_TRUE(Marquee(bar));
+  ControlSetState(number, -1);
+  EXPECT_TRUE(Marquee(bar));
+  ControlSetState(number, 40);
+  EXPECT_FALSE(Marquee(bar));
+  EXPECT_EQ(Position(bar), 40);
+  EXPECT_TRUE(Drain().empty());
+}
+
+TEST_F(ProgressBarTest, RangeIsKeptForOtherBounds) {
+  std::int64_t number = ProgressBarCreate(-1, 10, 110, 380, 30, 20, 60, 0);
+  HWND bar = ControlHandle(number);
+  ControlSetState(number, 10);
+  EXPECT_EQ(Position(bar), 20);
+  ControlSetState(number, 59);
+  EXPECT_EQ(Position(bar), 59);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, TRUE, 0), 20);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 60);
+}
+
+TEST_F(ProgressBarTest, ValueFromAnotherThreadArrivesWhileTheOwnerServesEvents) {
+  std::int64_t number = ProgressBarCreate(-1, 10, 110, 380, 30, 0, 100, 0);
+  HWND bar = ControlHandle(number);
+  std::thread setter([number] { ControlSetState(number, 77); });
+  bool arrived = WaitUntil([&] {
+    NextEvent(0);
+    return Position(bar) == 77;
+  });
+  setter.join();
+  EXPECT_TRUE(arrived);
+}
+
+}  // namespace
