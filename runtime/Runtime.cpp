@@ -1,6 +1,7 @@
 #include "runtime/Runtime.h"
 
 #include "runtime/base/Heap.h"
+#include "runtime/serial/Serial.h"
 #include "runtime/thread/Thread.h"
 
 // Start-up order: heap, text areas, decoders (DecoderStartup, BmpDecoderStartup),
@@ -10,11 +11,13 @@
 void RuntimeStartup() {
   HeapStartup();
   TextAreaStartup();
+  SerialStartup();
   ThreadStartup();
 }
 
 void RuntimeShutdown() {
   ThreadShutdown();
+  SerialShutdown();
   ThreadBlockShutdown();
   TextAreaShutdown();
   HeapShutdown();
