@@ -35,7 +35,7 @@ int BuildUpdaterWindow(int x, int y, int width, int height) {
   PictureControlCreate(kBannerControl, 0, 0, 400, 60, ImageHandle(kBannerImage), 0);
 
   g_updater.portList = DropDownListCreate(kAny, 10, 70, 70, 20, 0);
-  g_updater.firmwarePathField = TextFieldCreate(kAny, 90, 70, 200, 20, L"trx.fw", 0);
+  g_updater.firmwarePathField = TextFieldCreate(kAny, 90, 70, 200, 20, kDefaultFirmwarePath, 0);
   g_updater.openButton = PushButtonCreate(kAny, 300, 70, 90, 20, L"Open", 0);
   g_updater.progressBar = ProgressBarCreate(kAny, 10, 110, 380, 30, 0, 100, 0);
   g_updater.updateButton = PushButtonCreate(kAny, 140, 160, 140, 30, L"UPDATE!", 0);

@@ -1,0 +1,24 @@
+#include "app/UploadFinish.h"
+
+#include "app/InputControls.h"
+#include "app/UpdaterState.h"
+#include "app/UploadGate.h"
+#include "runtime/control/Control.h"
+#include "runtime/dialog/Dialog.h"
+#include "runtime/file/File.h"
+#include "runtime/serial/Serial.h"
+#include "runtime/thread/Thread.h"
+
+std::int64_t UploadFinish(UploadOutcome outcome) {
+  TextAreaEnter();
+  if (FileIsOpen(0)) FileClose(0);
+  if (SerialIsOpen(0)) SerialClose(0);
+  ControlSetState(g_updater.progressBar, 0);
+  InputControlsDisable(0);
+  // From here on a new run may start, while this one still shows its box.
+  UploadGateLeave();
+  OutcomeMessage message = OutcomeMessageFor(outcome, ControlGetText(g_updater.portList));
+  if (!UploadCancelled()) MessageBoxShow(message.title.c_str(), message.text.c_str());
+  g_updater.progress = 0;
+  return 0;
+}
