@@ -90,7 +90,7 @@ struct ControlWindow {
 };
 
 // Makes the window in the calling thread's current container; null on failure.
-HWND ControlWindowCreate(const ControlWindow& spec, int x, int y, int width);
+HWND ControlWindowCreate(const ControlWindow& design, int x, int y, int width);
 // Records the window under `number` and puts the control procedure in front
 // of it. Destroys the window and gives nothing when the number cannot hold a
 // control.

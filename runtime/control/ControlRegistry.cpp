@@ -132,8 +132,8 @@ void ControlEventPush(const ControlRef& control, std::int64_t type) {
   EventPush(kControlEvent, control.number, WindowNumberOf(control.window), type, 0, nullptr, 0);
 }
 
-HWND ControlWindowCreate(const ControlWindow& spec, int x, int y, int width) {
-  return CreateWindowExW(spec.extendedStyle, spec.className, spec.text ? spec.text : L"", spec.style, x, y, width,
-                         spec.creationHeight, CurrentContainerWindow(),
-                         reinterpret_cast<HMENU>(spec.childIdentifier), GetModuleHandleW(nullptr), nullptr);
+HWND ControlWindowCreate(const ControlWindow& design, int x, int y, int width) {
+  return CreateWindowExW(design.extendedStyle, design.className, design.text ? design.text : L"", design.style, x, y,
+                         width, design.creationHeight, CurrentContainerWindow(),
+                         reinterpret_cast<HMENU>(design.childIdentifier), GetModuleHandleW(nullptr), nullptr);
 }

@@ -103,13 +103,13 @@ constexpr ControlKind kDropDownList{8, Notification, SetState, GetText, SetText,
 }  // namespace
 
 std::int64_t DropDownListCreate(std::int64_t number, int x, int y, int width, int height, std::uint32_t) {
-  const ControlWindow spec{L"ComboBox",
+  const ControlWindow design{L"ComboBox",
                            WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_GROUP | WS_TABSTOP | CBS_DROPDOWNLIST,
                            0,
                            nullptr,
                            CreationHeight(height),
                            -1};
-  HWND window = ControlWindowCreate(spec, x, y, width);
+  HWND window = ControlWindowCreate(design, x, y, width);
   if (!window) return 0;
   std::optional<ControlRef> control = ControlRegister(
       number, window, kDropDownList, std::make_shared<ControlState>(std::in_place_type<DropDownState>));

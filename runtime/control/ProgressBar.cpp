@@ -42,8 +42,8 @@ constexpr ControlKind kProgressBar{14, nullptr, SetState, nullptr, nullptr, null
 
 std::int64_t ProgressBarCreate(std::int64_t number, int x, int y, int width, int height, int minimum,
                                int maximum, std::uint32_t flags) {
-  const ControlWindow spec{PROGRESS_CLASSW, WS_CHILD | WS_VISIBLE | flags, 0, nullptr, height, 0};
-  HWND window = ControlWindowCreate(spec, x, y, width);
+  const ControlWindow design{PROGRESS_CLASSW, WS_CHILD | WS_VISIBLE | flags, 0, nullptr, height, 0};
+  HWND window = ControlWindowCreate(design, x, y, width);
   if (!window) return 0;
   SendMessageW(window, PBM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
   std::optional<ControlRef> control = ControlRegister(

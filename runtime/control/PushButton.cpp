@@ -15,9 +15,9 @@ constexpr ControlKind kPushButton{1, nullptr, SetChecked, nullptr, nullptr, null
 
 std::int64_t PushButtonCreate(std::int64_t number, int x, int y, int width, int height, const wchar_t* text,
                               std::uint32_t flags) {
-  const ControlWindow spec{L"Button", WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON | flags, 0,
+  const ControlWindow design{L"Button", WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON | flags, 0,
                            text, height, -1};
-  HWND window = ControlWindowCreate(spec, x, y, width);
+  HWND window = ControlWindowCreate(design, x, y, width);
   if (!window) return 0;
   std::optional<ControlRef> control =
       ControlRegister(number, window, kPushButton, std::make_shared<ControlState>());

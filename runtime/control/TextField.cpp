@@ -44,8 +44,8 @@ constexpr ControlKind kTextField{2, Colour, nullptr, nullptr, nullptr, nullptr};
 std::int64_t TextFieldCreate(std::int64_t number, int x, int y, int width, int height, const wchar_t* text,
                              std::uint32_t flags) {
   const DWORD style = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | ES_AUTOHSCROLL | (flags & ~kTextFieldFlat);
-  const ControlWindow spec{L"Edit", style, (flags & kTextFieldFlat) ? 0u : WS_EX_CLIENTEDGE, text, height, -1};
-  HWND window = ControlWindowCreate(spec, x, y, width);
+  const ControlWindow design{L"Edit", style, (flags & kTextFieldFlat) ? 0u : WS_EX_CLIENTEDGE, text, height, -1};
+  HWND window = ControlWindowCreate(design, x, y, width);
   if (!window) return 0;
   g_editProcedure = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FocusReporter)));

@@ -111,6 +111,18 @@ class Upload : public testing::Test {
     return updater->WaitMessageBox(kBoxTimeout);
   }
 
+  // Waits for the outcome box, noting every position of the bar meanwhile.
+  std::optional<DialogSeen> AwaitBoxWatchingTheBar(std::vector<int>& seen) {
+    std::optional<DialogSeen> box;
+    WaitUntil(
+        [&] {
+          seen.push_back(updater->Progress());
+          return (box = updater->MessageBoxNow()).has_value();
+        },
+        kBoxTimeout);
+    return box;
+  }
+
   void ExpectBox(const std::optional<DialogSeen>& box, const std::wstring& title, const std::wstring& text) {
     ASSERT_TRUE(box.has_value()) << "no message box";
     EXPECT_EQ(box->title, title);
@@ -136,13 +148,7 @@ TEST_F(Upload, SendsTheFileAndReportsSuccessWithAMovingBar) {
       << "the input controls are disabled during a run";
 
   std::vector<int> seen;
-  std::optional<DialogSeen> box;
-  WaitUntil(
-      [&] {
-        seen.push_back(updater->Progress());
-        return (box = updater->MessageBoxNow()).has_value();
-      },
-      kBoxTimeout);
+  std::optional<DialogSeen> box = AwaitBoxWatchingTheBar(seen);
   ASSERT_TRUE(box.has_value());
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << "the bar only rises";
   EXPECT_GT(std::count_if(seen.begin(), seen.end(), [](int p) { return p > 0 && p < 100; }), 0)
@@ -239,13 +245,7 @@ TEST_P(Sizes, ShortFilesSendAPaddedHeaderAndLittleOrNoBody) {
   ASSERT_TRUE(updater->SelectPort(device.PortName()));
   updater->PressUpdate();
   std::vector<int> seen;
-  std::optional<DialogSeen> box;
-  WaitUntil(
-      [&] {
-        seen.push_back(updater->Progress());
-        return (box = updater->MessageBoxNow()).has_value();
-      },
-      kBoxTimeout);
+  std::optional<DialogSeen> box = AwaitBoxWatchingTheBar(seen);
   ExpectBox(box, L"Information", L"Device update!");
 
   std::string expected = firmware;
@@ -297,6 +297,13 @@ TEST_F(Upload, APathTypedByHandWithNonAsciiCharactersIsUsedAsTyped) {
   updater->SetPath(file);
   ExpectBox(Run(), L"Information", L"Device update!");
   EXPECT_EQ(device.Log(), firmware);
+}
+
+TEST_F(Upload, ClosingTheIdleWindowEndsTheProgramWithExitCodeZero) {
+  ASSERT_TRUE(Start({}));
+  EXPECT_EQ(updater->PortItems(), std::vector<std::wstring>{L"COM3"});
+  ASSERT_TRUE(updater->Close(10s));
+  EXPECT_EQ(updater->Process().ExitCode(), 0u);
 }
 
 TEST_F(Upload, ClosingTheWindowDuringARunEndsTheProgramWithoutAMessage) {

@@ -134,15 +134,12 @@ void UpdaterDriver::SetPath(const std::wstring& text) {
 int UpdaterDriver::Progress() const {
   // The program moves the bar through a widened range (position + 1, then
   // the position itself); a reading taken in between is retried.
-  for (;;) {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
     auto high = SendMessageW(progressBar_, PBM_GETRANGE, FALSE, 0);
     auto position = SendMessageW(progressBar_, PBM_GETPOS, 0, 0);
-    if (high == SendMessageW(progressBar_, PBM_GETRANGE, FALSE, 0) && position <= high) {
-      PBRANGE range{};
-      SendMessageW(progressBar_, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
-      if (range.iHigh == 100) return static_cast<int>(position);
-    }
+    if (high == 100 && SendMessageW(progressBar_, PBM_GETRANGE, FALSE, 0) == 100) return static_cast<int>(position);
   }
+  return -1;
 }
 
 bool UpdaterDriver::InputControlsEnabled() const {
