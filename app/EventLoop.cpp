@@ -5,15 +5,13 @@
 
 namespace {
 
-// How long one wait for messages may last. A wait ends early for any posted
-// or sent message; its end only hands the dispatcher a 0. A wait without
-// limit (GetMessageW) is not used: it serves sent messages inside itself and
-// would sit on the events they queue until some message is posted.
-constexpr int kIdleWaitMs = 250;
+// Wait for the next message without limit: the wait serves calls from other
+// threads as they come, and ends as soon as one of them queues an event.
+constexpr int kWaitWithoutLimit = -1;
 
 }  // namespace
 
 void RunEventLoop() {
-  while (DispatchEvent(NextEvent(kIdleWaitMs))) {
+  while (DispatchEvent(NextEvent(kWaitWithoutLimit))) {
   }
 }
