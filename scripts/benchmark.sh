@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds and runs every benchmark program (*_bench.exe) on the Wine bench of a
+# build folder and prints their figures.
+#   scripts/benchmark.sh            (BUILD defaults to build)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${BUILD:-$here/build}" && pwd)
+cmake --build "$build/win"
+"$here/scripts/wine-bench.sh" start "$build"
+trap '"$here/scripts/wine-bench.sh" stop "$build"' EXIT
+status=0
+for bench in "$build"/win/tests/benchmarks/*_bench.exe; do
+  echo "== $(basename "$bench")"
+  "$here/scripts/wine-run.sh" "$build" "$bench" || status=1
+done
+exit $status
