@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmark programs on the Wine bench and prints their
-# figures.
+# Builds and runs every benchmark program (*_bench.exe) on the Wine bench of a
+# build folder and prints their figures.
+#   scripts/benchmark.sh            (BUILD defaults to build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD:-$here/build}
-BUILD=$build "$here/scripts/setup.sh" >/dev/null
-win=$build/win
-"$here/scripts/wine-bench.sh" start "$win" >/dev/null
-trap '"$here/scripts/wine-bench.sh" stop "$win" >/dev/null 2>&1 || true' EXIT
-"$here/scripts/wine-run.sh" "$win" "$win/tests/benchmarks/idle_cpu_bench.exe"
+build=$(cd "${BUILD:-$here/build}" && pwd)
+cmake --build "$build/win"
+"$here/scripts/wine-bench.sh" start "$build"
+trap '"$here/scripts/wine-bench.sh" stop "$build"' EXIT
+status=0
+for bench in "$build"/win/tests/benchmarks/*_bench.exe; do
+  echo "== $(basename "$bench")"
+  "$here/scripts/wine-run.sh" "$build" "$bench" || status=1
+done
+exit $status

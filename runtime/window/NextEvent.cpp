@@ -1,6 +1,10 @@
 // Handing out events: queued ones first, then one platform message of the
-// calling thread, translated and dispatched.
+// calling thread, translated and dispatched. An event that a message queues
+// while NextEvent waits ends the wait (WM_NULL, which gives 0), so the next
+// call hands it out.
 #include "runtime/window/WindowInternal.h"
+
+#include "runtime/base/ScopeExit.h"
 
 namespace {
 
@@ -17,6 +21,13 @@ bool RetrieveMessage(int timeout, MSG& message) {
   if (MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(timeout), kWakeMask) == WAIT_TIMEOUT)
     return false;
   return PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD);
+}
+
+bool RetrieveMessageWaking(int timeout, MSG& message) {
+  if (timeout == 0) return RetrieveMessage(timeout, message);
+  EventWaitBegin();
+  auto waited = scope_exit(EventWaitEnd);
+  return RetrieveMessage(timeout, message);
 }
 
 bool ModifierHeld() {
@@ -40,7 +51,7 @@ void TranslateAndDispatch(MSG& message) {
 int NextEvent(int timeout) {
   if (std::optional<int> code = TakeQueuedEvent()) return *code;
   MSG message{};
-  if (!RetrieveMessage(timeout, message)) return 0;
+  if (!RetrieveMessageWaking(timeout, message)) return 0;
   TranslateAndDispatch(message);
   return static_cast<int>(message.message);
 }

@@ -80,3 +80,8 @@ void ContainerSlotReserve();
 // Takes the calling thread's oldest queued event and makes it the current
 // event; its code, or nothing when the queue is empty.
 std::optional<int> TakeQueuedEvent();
+// Between these two, the calling thread waits for messages: the platform
+// serves sent messages inside that wait and goes on waiting, so an event they
+// queue ends the wait with a posted WM_NULL.
+void EventWaitBegin();
+void EventWaitEnd();

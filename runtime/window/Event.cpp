@@ -30,6 +30,7 @@ struct EventState {
   std::deque<Event> queue;
   int suppression = 0;
   Event current;  // type -1 after a NextEvent that took no event
+  bool wakeOnPush = false;  // NextEvent is waiting for messages
 };
 
 CriticalSection g_queueLock;
@@ -93,6 +94,18 @@ void EventPush(int code, std::int64_t object, std::int64_t window, std::int64_t 
     return;
   }
   state->queue.push_back(event);
+  if (state->wakeOnPush) {
+    state->wakeOnPush = false;
+    PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+  }
+}
+
+void EventWaitBegin() {
+  if (EventState* state = State()) state->wakeOnPush = true;
+}
+
+void EventWaitEnd() {
+  if (EventState* state = State()) state->wakeOnPush = false;
 }
 
 std::optional<int> TakeQueuedEvent() {
