@@ -2,8 +2,9 @@
 // converting every colour type to 8-bit blue-green-red rows, with alpha where
 // the picture has any, read straight into the bitmap.
 //
-// All state lives in the calling thread's decoding context. libpng reports
-// errors by longjmp to the setjmp of PngProbe or PngDecode: the frames from
+// Error texts are neither shown nor kept, warnings are dropped. All state
+// lives in the calling thread's decoding context. libpng reports errors by
+// longjmp to the setjmp of PngProbe or PngDecode: the frames from
 // there down to libpng (the *Unguarded functions and PngMemoryRead) hold only
 // plain values, nothing with a destructor.
 #include "Image.h"
@@ -46,10 +47,14 @@ void PngMemoryRead(png_structp read, png_bytep destination, size_t length) {
 
 void PngWarningIgnore(png_structp, png_const_charp) {}
 
+// libpng's own error procedure writes the text to the standard error stream;
+// this one only goes back to the error return point.
+[[noreturn]] void PngErrorReturn(png_structp read, png_const_charp) { png_longjmp(read, 1); }
+
 // Reads the header and asks for the conversions to 8-bit RGB or RGBA.
 int ReadHeaderUnguarded(DecodingContext* context, PngState* state) {
   png_structp read = state->read;
-  png_set_error_fn(read, png_get_error_ptr(read), nullptr, PngWarningIgnore);
+  png_set_error_fn(read, png_get_error_ptr(read), PngErrorReturn, PngWarningIgnore);
   state->position = context->block;
   state->end = context->block + context->blockSize;
   png_set_read_fn(read, nullptr, PngMemoryRead);
