@@ -204,12 +204,8 @@ std::optional<DialogSeen> UpdaterDriver::WaitFileDialog(std::chrono::millisecond
 }
 
 bool UpdaterDriver::ChooseInFileDialog(const DialogSeen& dialog, const std::wstring& path) {
-  // The file name box: an edit control directly in the dialog or inside its
-  // combo box, whichever this platform's dialog has.
-  HWND name = GetDlgItem(dialog.window, 0x480);  // edt1
-  if (!name) {
-    if (HWND combo = GetDlgItem(dialog.window, 0x47C)) name = FindWindowExW(combo, nullptr, L"Edit", nullptr);
-  }
+  // The file name box is a ComboBoxEx; the text goes into its edit control.
+  auto name = reinterpret_cast<HWND>(SendDlgItemMessageW(dialog.window, 0x47C, CBEM_GETEDITCONTROL, 0, 0));
   if (!name) return false;
   SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
   return PressDialogButton(dialog.window, IDOK);
