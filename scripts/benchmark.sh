@@ -6,11 +6,11 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${BUILD:-$here/build}" && pwd)
 cmake --build "$build/win"
-"$here/scripts/wine-bench.sh" start "$build"
-trap '"$here/scripts/wine-bench.sh" stop "$build"' EXIT
+"$here/scripts/wine-bench.sh" start "$build/win" >/dev/null
+trap '"$here/scripts/wine-bench.sh" stop "$build/win"' EXIT
 status=0
 for bench in "$build"/win/tests/benchmarks/*_bench.exe; do
   echo "== $(basename "$bench")"
-  "$here/scripts/wine-run.sh" "$build" "$bench" || status=1
+  "$here/scripts/wine-run.sh" "$build/win" "$bench" || status=1
 done
 exit $status
