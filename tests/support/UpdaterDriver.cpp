@@ -28,13 +28,6 @@ std::vector<HWND> TopLevelWindows() {
   return windows;
 }
 
-std::vector<HWND> ChildrenOf(HWND parent) {
-  std::vector<HWND> children;
-  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-    children.push_back(child);
-  return children;
-}
-
 HWND FindUpdaterWindow(DWORD process) {
   for (HWND window : TopLevelWindows())
     if (ProcessOf(window) == process && WindowTextOf(window) == kUpdaterTitle) return window;
@@ -65,6 +58,13 @@ std::wstring WindowTextOf(HWND window) {
   SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
                       nullptr);
   return text;
+}
+
+std::vector<HWND> ChildrenOf(HWND parent) {
+  std::vector<HWND> children;
+  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    children.push_back(child);
+  return children;
 }
 
 std::wstring ClassNameOf(HWND window) {

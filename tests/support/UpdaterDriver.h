@@ -84,3 +84,5 @@ class UpdaterDriver {
 // The text of a window of another process.
 std::wstring WindowTextOf(HWND window);
 std::wstring ClassNameOf(HWND window);
+// The direct children of `parent`, in the platform's order.
+std::vector<HWND> ChildrenOf(HWND parent);

@@ -1,6 +1,7 @@
 // The real updater's window as a user meets it: where each control sits, how
 // Tab moves between them, and what the screen shows.
 #include "tests/support/Process.h"
+#include "tests/support/UpdaterDriver.h"
 #include "tests/support/Wait.h"
 
 #include <windows.h>
@@ -33,26 +34,6 @@ const Placed kLayout[] = {
     {L"msctls_progress32", L"", {10, 110, 390, 140}},
     {L"Button", L"UPDATE!", {140, 160, 280, 190}},
 };
-
-std::wstring ClassOf(HWND window) {
-  wchar_t name[64]{};
-  GetClassNameW(window, name, 64);
-  return name;
-}
-
-std::wstring TextOf(HWND window) {
-  wchar_t text[256]{};
-  SendMessageW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
-  return text;
-}
-
-// The direct children of `parent`, in the platform's order.
-std::vector<HWND> ChildrenOf(HWND parent) {
-  std::vector<HWND> children;
-  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-    children.push_back(child);
-  return children;
-}
 
 RECT ClientRectIn(HWND parent, HWND child) {
   RECT r{};
@@ -142,8 +123,8 @@ TEST_F(WindowLayoutTest, EveryControlSitsWhereTheLayoutPutsIt) {
   for (std::size_t i = 0; i < controls.size(); ++i) {
     const Placed& want = kLayout[i];
     SCOPED_TRACE(testing::Message() << "control " << i);
-    EXPECT_EQ(_wcsicmp(ClassOf(controls[i]).c_str(), want.className), 0);
-    EXPECT_EQ(TextOf(controls[i]), want.text);
+    EXPECT_EQ(_wcsicmp(ClassNameOf(controls[i]).c_str(), want.className), 0);
+    EXPECT_EQ(WindowTextOf(controls[i]), want.text);
     RECT r = ClientRectIn(window, controls[i]);
     EXPECT_EQ(r.left, want.rect.left);
     EXPECT_EQ(r.top, want.rect.top);
