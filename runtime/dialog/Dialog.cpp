@@ -4,6 +4,16 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+namespace {
+
+bool IsOurs(HWND window) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  return process == GetCurrentProcessId();
+}
+
+}  // namespace
+
 void DialogStartup() {
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_TAB_CLASSES | ICC_HOTKEY_CLASS | ICC_DATE_CLASSES |
                                                    ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES};
@@ -15,8 +25,11 @@ void DialogStartup() {
 
 HWND DialogOwner() {
   HWND foreground = GetForegroundWindow();
-  if (!foreground) return nullptr;
-  DWORD process = 0;
-  GetWindowThreadProcessId(foreground, &process);
-  return process == GetCurrentProcessId() ? foreground : nullptr;
+  if (!foreground || !IsOurs(foreground)) return nullptr;
+  // A hidden foreground window is a dialog on its way out (the platform can
+  // go on reporting it until it is destroyed). A box owned by it would not be
+  // shown at all, so the visible window that owns it takes its place.
+  HWND owner = foreground;
+  while (owner && !IsWindowVisible(owner)) owner = GetWindow(owner, GW_OWNER);
+  return owner;
 }

@@ -19,7 +19,9 @@
 // Prepares the common controls and COM for the calling (main) thread.
 void DialogStartup();
 
-// The foreground window when it belongs to this process, else null.
+// The foreground window when it belongs to this process, else null. A hidden
+// foreground window of ours (a dialog that is closing) gives the nearest
+// visible window that owns it.
 HWND DialogOwner();
 
 // Before a dialog: disables the calling thread's visible, enabled top-level

@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 
@@ -28,7 +27,7 @@ constexpr int kFilterList = 0x470;
 // A plain top-level window of the calling thread, destroyed with the object.
 class TestWindow {
  public:
-  explicit TestWindow(DWORD exStyle = 0, bool visible = true) {
+  explicit TestWindow(DWORD exStyle = 0, bool visible = true, HWND owner = nullptr) {
     static const ATOM windowClass = [] {
       WNDCLASSW description{};
       description.lpfnWndProc = DefWindowProcW;
@@ -36,7 +35,7 @@ class TestWindow {
       return RegisterClassW(&description);
     }();
     window_ = CreateWindowExW(exStyle, MAKEINTATOM(windowClass), L"test", WS_POPUP | WS_BORDER, 10, 10, 200, 100,
-                              nullptr, nullptr, nullptr, nullptr);
+                              owner, nullptr, nullptr, nullptr);
     if (visible) ShowWindow(window_, SW_SHOWNOACTIVATE);
   }
   ~TestWindow() { DestroyWindow(window_); }
@@ -257,6 +256,18 @@ TEST(MessageBoxShow, IsOwnedByOurForegroundWindowWhichTakesNoInputMeanwhile) {
   EXPECT_TRUE(worker.WindowEnabledAfter());
 }
 
+TEST(MessageBoxShow, AClosingDialogInFrontHandsTheOwnershipToTheWindowItBelongsTo) {
+  TestWindow main;
+  TestWindow closing(0, true, main.get());
+  ASSERT_TRUE(MakeForeground(closing.get()));
+  // Hidden on its way out, and still reported in front: a box owned by it
+  // would never be seen.
+  SetWindowPos(closing.get(), nullptr, 0, 0, 0, 0,
+               SWP_HIDEWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+  ASSERT_EQ(GetForegroundWindow(), closing.get());
+  EXPECT_EQ(DialogOwner(), main.get());
+}
+
 TEST(MessageBoxShow, HasNoOwnerWhileAnotherProgramIsInFront) {
   TestWindow main;
   ForeignForeground foreign;
@@ -312,13 +323,14 @@ TEST(OpenFileDialog, CancelGivesTheEmptyTextAndAPositionPreselectsItsFilter) {
 TEST(OpenFileDialog, WhileAWorkersMessageBoxIsOpenEachThreadRestoresOnlyItsOwnWindows) {
   FirmwareFile firmware;
   TestWindow main;
-  auto foreign = std::make_unique<ForeignForeground>();
-  ASSERT_TRUE(foreign->InFront());
+  ForeignForeground foreign;
+  ASSERT_TRUE(foreign.InFront());
   MessageBoxWorker worker;
   ASSERT_NE(worker.Box(), nullptr);
   EXPECT_EQ(GetWindow(worker.Box(), GW_OWNER), nullptr);
   EXPECT_EQ(DialogBracketNoteCount(worker.Id()), 1u);
-  foreign.reset();
+  // The user comes back to the main window; the other program stays open, so
+  // no window of its goes away and moves the foreground meanwhile.
   ASSERT_TRUE(MakeForeground(main.get()));
 
   FileDialogDriver driver(GetCurrentThreadId(), firmware.Path().c_str(), IDOK);
