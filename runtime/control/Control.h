@@ -69,6 +69,9 @@ std::int64_t ControlAddItem(std::int64_t number, int position, const wchar_t* te
 // button: checked when non-zero. Events the call raises on the calling thread
 // are not queued.
 void ControlSetState(std::int64_t number, std::int32_t value);
+// Progress bar: the position, -1 while the indeterminate display moves. 0 for
+// the other kinds.
+std::int32_t ControlGetState(std::int64_t number);
 // Non-zero disables, 0 enables.
 void ControlDisable(std::int64_t number, int flag);
 // The window text; for a drop-down list the selected item's text (empty while

@@ -22,6 +22,12 @@ std::int64_t ControlAddItem(std::int64_t number, int position, const wchar_t* te
   return control->kind->addItem(*control, position, text ? text : L"");
 }
 
+std::int32_t ControlGetState(std::int64_t number) {
+  std::optional<ControlRef> control = ControlLookup(number);
+  if (!control || !control->kind->getState) return 0;
+  return control->kind->getState(*control);
+}
+
 void ControlSetState(std::int64_t number, std::int32_t value) {
   std::optional<ControlRef> control = ControlLookup(number);
   if (!control || !control->kind->setState) return;

@@ -66,6 +66,7 @@ struct ControlKind {
   // Offered the messages the window layer forwards for the control; true
   // when taken, with *result set.
   bool (*message)(const ControlRef&, UINT, WPARAM, LPARAM, LRESULT* result);
+  std::int32_t (*getState)(const ControlRef&);
   void (*setState)(const ControlRef&, std::int32_t value);
   std::wstring (*getText)(const ControlRef&);
   void (*setText)(const ControlRef&, const wchar_t* text);

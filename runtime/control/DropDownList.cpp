@@ -98,7 +98,7 @@ bool Notification(const ControlRef& control, UINT message, WPARAM wParam, LPARAM
   return true;
 }
 
-constexpr ControlKind kDropDownList{8, Notification, SetState, GetText, SetText, AddItem};
+constexpr ControlKind kDropDownList{8, Notification, nullptr, SetState, GetText, SetText, AddItem};
 
 }  // namespace
 

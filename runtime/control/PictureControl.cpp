@@ -196,7 +196,7 @@ LRESULT CALLBACK PicturePainter(HWND window, UINT message, WPARAM wParam, LPARAM
   return CallWindowProcW(g_staticProcedure, window, message, wParam, lParam);
 }
 
-constexpr ControlKind kPictureControl{9, nullptr, nullptr, nullptr, nullptr, nullptr};
+constexpr ControlKind kPictureControl{9, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 }  // namespace
 

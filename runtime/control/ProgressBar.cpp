@@ -36,7 +36,12 @@ void SetState(const ControlRef& control, std::int32_t value) {
   SetPosition(control.window, value);
 }
 
-constexpr ControlKind kProgressBar{14, nullptr, SetState, nullptr, nullptr, nullptr};
+std::int32_t GetState(const ControlRef& control) {
+  if (control.As<ProgressState>().indeterminate) return -1;
+  return static_cast<std::int32_t>(SendMessageW(control.window, PBM_GETPOS, 0, 0));
+}
+
+constexpr ControlKind kProgressBar{14, nullptr, GetState, SetState, nullptr, nullptr, nullptr};
 
 }  // namespace
 

@@ -9,7 +9,7 @@ void SetChecked(const ControlRef& control, std::int32_t value) {
   SendMessageW(control.window, BM_SETCHECK, value != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-constexpr ControlKind kPushButton{1, nullptr, SetChecked, nullptr, nullptr, nullptr};
+constexpr ControlKind kPushButton{1, nullptr, nullptr, SetChecked, nullptr, nullptr, nullptr};
 
 }  // namespace
 

@@ -37,7 +37,7 @@ bool Colour(const ControlRef& control, UINT message, WPARAM wParam, LPARAM, LRES
   return true;
 }
 
-constexpr ControlKind kTextField{2, Colour, nullptr, nullptr, nullptr, nullptr};
+constexpr ControlKind kTextField{2, Colour, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 }  // namespace
 

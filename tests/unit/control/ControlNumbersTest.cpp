@@ -46,6 +46,7 @@ TEST_F(ControlNumbersTest, NumbersNamingNoControlDoNothing) {
     EXPECT_EQ(ControlHandle(number), nullptr);
     EXPECT_EQ(ControlGetText(number), L"");
     EXPECT_EQ(ControlAddItem(number, -1, L"x"), 0);
+    EXPECT_EQ(ControlGetState(number), 0);
     ControlSetState(number, 1);
     ControlSetText(number, L"x");
     ControlDisable(number, 1);

@@ -23,6 +23,7 @@ TEST_F(ProgressBarTest, ValuesOutsideTheRangeShowAtTheNearerEndAndMinusOneIsInde
   EXPECT_EQ(Position(bar), 100);
   ControlSetState(number, 150);
   EXPECT_EQ(Position(bar), 100);
+  EXPECT_EQ(ControlGetState(number), 100) << "what the bar shows";
   ControlSetState(number, -5);
   EXPECT_EQ(Position(bar), 0);
   EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 100);
@@ -31,9 +32,11 @@ TEST_F(ProgressBarTest, ValuesOutsideTheRangeShowAtTheNearerEndAndMinusOneIsInde
   EXPECT_TRUE(Marquee(bar));
   ControlSetState(number, -1);
   EXPECT_TRUE(Marquee(bar));
+  EXPECT_EQ(ControlGetState(number), -1);
   ControlSetState(number, 40);
   EXPECT_FALSE(Marquee(bar));
   EXPECT_EQ(Position(bar), 40);
+  EXPECT_EQ(ControlGetState(number), 40);
   EXPECT_TRUE(Drain().empty());
 }
 
