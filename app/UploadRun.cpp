@@ -19,13 +19,17 @@
 #include "runtime/thread/Thread.h"
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <string>
 
 namespace {
 
 constexpr std::int64_t kChannel = 0;
 constexpr std::int64_t kFile = 0;
-
+// How long the port may take none of the bytes offered before the device
+// counts as not responding: as long as a reply wait.
+constexpr std::chrono::milliseconds kWriteStall(kReplyPolls);
 
 // Throws away what the device sent before the run, at most a buffer's worth
 // per read, until every byte that was pending then is gone.
@@ -62,19 +66,43 @@ bool ReplyIsAcknowledgement() {
   return IsAcknowledgement(std::span(g_updater.replyBuffer).first(kReplyBytes));
 }
 
-void SendHeader() {
-  for (std::size_t i = 0; i < kHeaderBytes; ++i)
-    g_updater.sendBuffer[i] = static_cast<std::uint8_t>(FileReadByte(kFile));
-  SerialWrite(kChannel, g_updater.sendBuffer.data(), kHeaderBytes);
+// Writes `count` bytes of the send buffer, offering again whatever the port
+// did not take: when a slow line backs up, a write times out having taken
+// less, and a byte left out would reach the device as a corrupt firmware.
+// False when the port took nothing for kWriteStall, or the run is stopping.
+bool WriteFully(std::size_t count) {
+  const std::uint8_t* next = g_updater.sendBuffer.data();
+  std::optional<std::chrono::steady_clock::time_point> stalledSince;
+  while (count > 0 && !UploadCancelled()) {
+    std::int64_t written = SerialWrite(kChannel, next, static_cast<std::int64_t>(count));
+    if (written > 0) {
+      next += written;
+      count -= static_cast<std::size_t>(written);
+      stalledSince.reset();
+      continue;
+    }
+    auto now = std::chrono::steady_clock::now();
+    if (!stalledSince) stalledSince = now;
+    if (now - *stalledSince >= kWriteStall) return false;
+    DelayMs(1);
+  }
+  return count == 0;
 }
 
-void SendBody(std::int64_t length) {
-  for (std::int64_t i = 1; i <= length && !UploadCancelled(); ++i) {
+bool SendHeader() {
+  for (std::size_t i = 0; i < kHeaderBytes; ++i)
+    g_updater.sendBuffer[i] = static_cast<std::uint8_t>(FileReadByte(kFile));
+  return WriteFully(kHeaderBytes);
+}
+
+bool SendBody(std::int64_t length) {
+  for (std::int64_t i = 1; i <= length; ++i) {
     g_updater.sendBuffer[0] = static_cast<std::uint8_t>(FileReadByte(kFile));
-    SerialWrite(kChannel, g_updater.sendBuffer.data(), 1);
+    if (!WriteFully(1)) return false;
     g_updater.progress = ProgressPercent(i, length);
     WaitForOutputSent(false);
   }
+  return true;
 }
 
 // The protocol, from opening the file to the second answer.
@@ -87,12 +115,13 @@ UploadOutcome Exchange() {
   DelayMs(100);
   DrainStaleInput();
 
-  SendHeader();
+  if (!SendHeader()) return UploadOutcome::kNoResponse;
   WaitForOutputSent(true);
   if (!AwaitReply()) return UploadOutcome::kNoResponse;
   if (!ReplyIsAcknowledgement()) return UploadOutcome::kWrongFirstAnswer;
 
-  SendBody(BodyLength(FileSize(ControlGetText(g_updater.firmwarePathField).c_str())));
+  if (!SendBody(BodyLength(FileSize(ControlGetText(g_updater.firmwarePathField).c_str()))))
+    return UploadOutcome::kNoResponse;
   if (!AwaitReply()) return UploadOutcome::kNoResponse;
   return ReplyIsAcknowledgement() ? UploadOutcome::kSuccess : UploadOutcome::kWrongSecondAnswer;
 }

@@ -5,7 +5,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${BUILD:-$here/build}" && pwd)
-cmake --build "$build/win"
+BUILD=$build "$here/scripts/setup.sh"
 "$here/scripts/wine-bench.sh" start "$build/win" >/dev/null
 trap '"$here/scripts/wine-bench.sh" stop "$build/win"' EXIT
 status=0

@@ -1,5 +1,6 @@
 // The whole upload, end to end: the real fwupdater.exe, driven as a person
 // would drive it, against the virtual device on a real pty.
+#include "tests/support/TestFolder.h"
 #include "tests/support/UpdaterDriver.h"
 #include "tests/support/VirtualDevice.h"
 #include "tests/support/Wait.h"
@@ -27,45 +28,6 @@ std::string RandomBytes(std::size_t count, unsigned seed) {
   return bytes;
 }
 
-// A fresh folder for one test, removed again with its files.
-class Folder {
- public:
-  explicit Folder(const std::wstring& name) {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + L"fwu-e2e-" + name + L"-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(path_.c_str(), nullptr);
-  }
-  ~Folder() {
-    std::wstring pattern = path_ + L"\\*";
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW(pattern.c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        std::wstring item = path_ + L"\\" + entry.cFileName;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          if (entry.cFileName[0] != L'.') RemoveDirectoryW(item.c_str());
-        } else {
-          DeleteFileW(item.c_str());
-        }
-      } while (FindNextFileW(search, &entry));
-      FindClose(search);
-    }
-    RemoveDirectoryW(path_.c_str());
-  }
-  const std::wstring& Path() const { return path_; }
-  std::wstring Write(const std::wstring& name, const std::string& bytes) const {
-    std::wstring file = path_ + L"\\" + name;
-    UniqueFileHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    WriteFile(handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    return file;
-  }
-
- private:
-  std::wstring path_;
-};
-
 std::string Hex(const std::string& bytes) {
   static const char digits[] = "0123456789ABCDEF";
   std::string text;
@@ -89,7 +51,7 @@ std::vector<std::wstring> Join(std::vector<std::wstring> a, const std::vector<st
 
 class Upload : public testing::Test {
  protected:
-  Upload() : folder(TestName()) {}
+  Upload() : folder(L"e2e-" + TestName()) {}
 
   static std::wstring TestName() {
     std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -131,7 +93,7 @@ class Upload : public testing::Test {
     EXPECT_TRUE(updater->Dismiss(*box));
   }
 
-  Folder folder;
+  TestFolder folder;
   VirtualDevice device;
   std::unique_ptr<UpdaterDriver> updater;
 };
@@ -262,7 +224,7 @@ TEST_F(Upload, StaleBytesFromBeforeTheOpenAreDrained) {
 }
 
 TEST_F(Upload, OpenChoosesTheFileAndCancelPutsTheDefaultBack) {
-  Folder elsewhere(L"elsewhere");
+  TestFolder elsewhere(L"e2e-elsewhere");
   std::wstring chosen = elsewhere.Write(L"new.fw", RandomBytes(50, 12));
   ASSERT_TRUE(Start({}));
 
@@ -280,7 +242,7 @@ TEST_F(Upload, OpenChoosesTheFileAndCancelPutsTheDefaultBack) {
 }
 
 TEST_F(Upload, TheChosenFileIsWhatGetsUploaded) {
-  Folder elsewhere(L"chosen");
+  TestFolder elsewhere(L"e2e-chosen");
   std::string firmware = RandomBytes(500, 8);
   std::wstring chosen = elsewhere.Write(L"new.fw", firmware);
   folder.Write(L"trx.fw", RandomBytes(500, 9));
@@ -315,6 +277,17 @@ TEST_F(Upload, TheBarIsBackAtZeroSoonAfterTheBox) {
   // and the box's call returns only then.
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box->window); }, 5s));
   EXPECT_TRUE(WaitUntil([&] { return updater->Progress() == 0; }, 1s)) << "back to 0 after the box";
+}
+
+// A device that takes the body at the line's own pace backs the line up (here
+// after about 24 KB), and writes then time out having taken nothing; every
+// byte must still arrive.
+TEST_F(Upload, ADeviceReadingAtLineSpeedGetsEveryByte) {
+  std::string firmware = RandomBytes(30000, 15);
+  folder.Write(L"trx.fw", firmware);
+  ASSERT_TRUE(Start(Join(BodyLengthOption(firmware.size()), {L"--pace-baud", L"57600"})));
+  ExpectBox(Run(), L"Information", L"Device update!");
+  EXPECT_EQ(device.Log(), firmware);
 }
 
 TEST_F(Upload, ASecondRunOnTheSamePortAndFileWorks) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <thread>
 
 namespace {
 
@@ -44,9 +45,10 @@ void Device::Run(const std::function<bool()>& stopRequested) {
     if (phase_ == Phase::Ended) break;
     auto wait = NextWait(now);
     bool paced = pacer_.Waiting(now);
-    if (WaitReadable(pty_.Master(), !paced, wait))
+    if (WaitReadable(pty_.Master(), !paced, wait)) {
       ReadAvailable(Clock::now());
-    else if (!paced)
+      if (options_.readIntervalMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options_.readIntervalMs));
+    } else if (!paced)
       pacer_.Idle();
   }
 }
@@ -115,7 +117,7 @@ void Device::FeedHeader(std::uint8_t byte, Clock::time_point now) {
 }
 
 void Device::CountBody(Clock::time_point now) {
-  ++bodyBytes_;
+  if (++bodyBytes_ == 1) firstBodyByte_ = now;
   lastActivity_ = now;
   if (bodyBytes_ % kEventStep == 0) reporter_.Event("body " + std::to_string(bodyBytes_));
   if (bodyBytes_ % kProgressStep == 0) {
@@ -184,6 +186,9 @@ bool Device::BodyComplete(Clock::time_point now) const {
 
 void Device::EndBody(Clock::time_point now) {
   reporter_.Event("body-end " + std::to_string(bodyBytes_));
+  auto span = bodyBytes_ > 0 ? lastActivity_ - firstBodyByte_ : Clock::duration::zero();
+  reporter_.Event("body-time " + std::to_string(bodyBytes_) + " " +
+                  std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(span).count()));
   reporter_.Progress("body complete: " + std::to_string(bodyBytes_) + " bytes");
   phase_ = Phase::FirstAnswerRead;
   due_ = now + kReplyWindow;

@@ -61,5 +61,6 @@ class Device {
   long bodyBytes_ = 0;
   Clock::time_point due_{};           // answer time, or end of a wait for the program
   Clock::time_point lastActivity_{};  // last body byte, or the first answer
+  Clock::time_point firstBodyByte_{};
   long sessionsDone_ = 0;
 };

@@ -69,6 +69,7 @@ const std::map<std::string, ValueSetter>& ValueOptions() {
       {"--answer-delay-ms", Count(&Options::answerDelayMs)},
       {"--stale", Hex(&Options::stale)},
       {"--pace-baud", Count(&Options::paceBaud)},
+      {"--read-interval-ms", Count(&Options::readIntervalMs)},
       {"--hang-up-after", OptionalCount(&Options::hangUpAfter)},
       {"--sessions", Count(&Options::sessions)},
   };
@@ -102,7 +103,7 @@ const char* UsageText() {
   return "usage: virtual-device [--link PATH] [--wine-prefix DIR --com COMn] [--log FILE]\n"
          "         [--events FILE] [--ready FILE] [--stop-file FILE] [--body-length N]\n"
          "         [--gap-ms N] [--first-answer HEX] [--second-answer HEX]\n"
-         "         [--answer-delay-ms N] [--stale HEX] [--pace-baud N]\n"
+         "         [--answer-delay-ms N] [--stale HEX] [--pace-baud N] [--read-interval-ms N]\n"
          "         [--hang-up-after N] [--sessions N] [--quiet]\n";
 }
 

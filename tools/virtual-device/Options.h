@@ -23,6 +23,7 @@ struct Options {
   long answerDelayMs = 0;
   Bytes stale;
   long paceBaud = 0;  // 0: read as fast as the bytes come
+  long readIntervalMs = 0;  // rest after each read, so bytes gather
   std::optional<long> hangUpAfter;
   long sessions = 0;  // 0: no limit
   bool quiet = false;

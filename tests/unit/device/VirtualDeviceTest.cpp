@@ -92,6 +92,9 @@ TEST(VirtualDevice, AnswersHeaderAndBodyAndLogsExactlyTheBytesSent) {
   EXPECT_TRUE(device.HasEvent("header " + HeaderHex()));
   EXPECT_TRUE(device.HasEvent("answer first 4F4B"));
   EXPECT_TRUE(device.HasEvent("body-end 600"));
+  std::string timed = device.LastEvent("body-time ");
+  ASSERT_EQ(timed.rfind("body-time 600 ", 0), 0u) << timed;
+  EXPECT_GT(std::atol(timed.c_str() + 14), 0) << "the body took some time from first to last byte";
   EXPECT_TRUE(device.HasEvent("answer second 4F4B"));
 }
 

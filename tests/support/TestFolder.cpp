@@ -1,0 +1,38 @@
+#include "tests/support/TestFolder.h"
+
+#include "runtime/base/UniqueHandle.h"
+
+#include <windows.h>
+
+TestFolder::TestFolder(const std::wstring& name) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  path_ = std::wstring(temp) + L"fwu-" + name + L"-" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+TestFolder::~TestFolder() {
+  std::wstring pattern = path_ + L"\\*";
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileW(pattern.c_str(), &entry);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring item = path_ + L"\\" + entry.cFileName;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (entry.cFileName[0] != L'.') RemoveDirectoryW(item.c_str());
+      } else {
+        DeleteFileW(item.c_str());
+      }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+  }
+  RemoveDirectoryW(path_.c_str());
+}
+
+std::wstring TestFolder::Write(const std::wstring& name, const std::string& bytes) const {
+  std::wstring file = path_ + L"\\" + name;
+  UniqueFileHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  WriteFile(handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  return file;
+}
