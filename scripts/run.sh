@@ -48,10 +48,12 @@ mkdir -p "$(dirname "$shot")"
   import -window root "$shot" 2>/dev/null || true
   touch "$demo/shot-done"
 ) &
+shooter_pid=$!
 status=0
 wine "$win/tests/demo/updater_demo.exe" "$(winepath -w "$demo")" COM3 \
   "$(winepath -w "$demo/shot-ready")" "$(winepath -w "$demo/shot-done")" || status=$?
-wait
+# Only the screenshot; the device serves until the clean-up stops it.
+wait "$shooter_pid"
 if cmp -s "$demo/received.bin" "$demo/trx.fw"; then
   echo "run: the device received all $size bytes of trx.fw, identical to the file"
 else

@@ -52,8 +52,21 @@ map_ports() {
   echo "$bench/ports" > "$stamp"
 }
 
+stop_bench() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  if [ -f "$bench/xvfb.pid" ]; then
+    kill "$(cat "$bench/xvfb.pid")" 2>/dev/null || true
+    rm -f "$bench/xvfb.pid"
+  fi
+  rm -f "$bench/display"
+}
+
 case $cmd in
   start)
+    # A bench left running by an earlier start is stopped first, so a start
+    # always ends with one server and one display.
+    stop_bench
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       echo "wine-bench: creating the prefix $WINEPREFIX"
       wineboot -i >"$bench/wineboot.log" 2>&1
@@ -72,13 +85,7 @@ case $cmd in
     echo "wine-bench: prefix $WINEPREFIX, display $(cat "$bench/display")"
     ;;
   stop)
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
-    if [ -f "$bench/xvfb.pid" ]; then
-      kill "$(cat "$bench/xvfb.pid")" 2>/dev/null || true
-      rm -f "$bench/xvfb.pid"
-    fi
-    rm -f "$bench/display"
+    stop_bench
     ;;
   *)
     echo "usage: $0 start|stop <build>" >&2
