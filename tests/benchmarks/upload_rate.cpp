@@ -1,8 +1,7 @@
 // Upload rate: a 64 KiB firmware file sent by the real fwupdater.exe to the
 // virtual device, once as fast as the line takes it and once with the device
 // reading at 57600 baud, next to a minimal loop that makes the same writes
-// and polls straight on the platform (the limit of this protocol here) and to
-// the line rate. The device times the body from its first byte to its last.
+// and polls straight on the platform, with nothing else, and to the line rate. The device times the body from its first byte to its last.
 #include "tests/support/TestFolder.h"
 #include "tests/support/UpdaterDriver.h"
 #include "tests/support/VirtualDevice.h"
@@ -80,9 +79,9 @@ bool UploadWithTheUpdater(const VirtualDevice& device, const TestFolder& folder)
   UpdaterDriver updater(folder.Path());
   if (!updater.Started() || !updater.SelectPort(device.PortName())) return false;
   updater.PressUpdate();
-  AwaitServed(device);
+  bool served = AwaitServed(device);
   std::optional<DialogSeen> box = updater.WaitMessageBox(10s);
-  bool succeeded = box && box->title == L"Information";
+  bool succeeded = served && box && box->title == L"Information";
   if (box) updater.Dismiss(*box);
   updater.Close(10s);
   return succeeded;

@@ -66,6 +66,13 @@ class Upload : public testing::Test {
     return updater->Started();
   }
 
+  // Writes `firmware` as trx.fw and starts the device, expecting its body,
+  // with `options`, then the updater.
+  bool StartWith(const std::string& firmware, const std::vector<std::wstring>& options = {}) {
+    folder.Write(L"trx.fw", firmware);
+    return Start(Join(BodyLengthOption(firmware.size()), options));
+  }
+
   // Picks the device's port, presses UPDATE! and returns the outcome box.
   std::optional<DialogSeen> Run() {
     if (!updater->SelectPort(device.PortName())) return std::nullopt;
@@ -100,8 +107,7 @@ class Upload : public testing::Test {
 
 TEST_F(Upload, SendsTheFileAndReportsSuccessWithAMovingBar) {
   std::string firmware = RandomBytes(6000, 1);
-  folder.Write(L"trx.fw", firmware);
-  ASSERT_TRUE(Start(Join(BodyLengthOption(firmware.size()), {L"--pace-baud", L"57600"})));
+  ASSERT_TRUE(StartWith(firmware, {L"--pace-baud", L"57600"}));
   EXPECT_EQ(updater->PathText(), L"trx.fw");
 
   ASSERT_TRUE(updater->SelectPort(device.PortName()));
@@ -169,8 +175,7 @@ class Answers : public Upload, public testing::WithParamInterface<SilentCase> {}
 
 TEST_P(Answers, EachWrongOrMissingAnswerHasItsOutcome) {
   std::string firmware = RandomBytes(200, 4);
-  folder.Write(L"trx.fw", firmware);
-  ASSERT_TRUE(Start(Join(BodyLengthOption(firmware.size()), GetParam().options)));
+  ASSERT_TRUE(StartWith(firmware, GetParam().options));
   ExpectBox(Run(), GetParam().title, GetParam().text);
 }
 
@@ -195,8 +200,7 @@ class Sizes : public Upload, public testing::WithParamInterface<SizeCase> {};
 
 TEST_P(Sizes, ShortFilesSendAPaddedHeaderAndLittleOrNoBody) {
   std::string firmware = RandomBytes(GetParam().size, 5);
-  folder.Write(L"trx.fw", firmware);
-  ASSERT_TRUE(Start(BodyLengthOption(firmware.size())));
+  ASSERT_TRUE(StartWith(firmware));
   ASSERT_TRUE(updater->SelectPort(device.PortName()));
   updater->PressUpdate();
   std::vector<int> seen;
@@ -217,8 +221,7 @@ INSTANTIATE_TEST_SUITE_P(Files, Sizes,
 
 TEST_F(Upload, StaleBytesFromBeforeTheOpenAreDrained) {
   std::string firmware = RandomBytes(300, 6);
-  folder.Write(L"trx.fw", firmware);
-  ASSERT_TRUE(Start(Join(BodyLengthOption(firmware.size()), {L"--stale", Wide(Hex(RandomBytes(1000, 7)))})));
+  ASSERT_TRUE(StartWith(firmware, {L"--stale", Wide(Hex(RandomBytes(1000, 7)))}));
   ExpectBox(Run(), L"Information", L"Device update!");
   EXPECT_EQ(device.Log(), firmware);
 }
@@ -267,8 +270,7 @@ TEST_F(Upload, APathTypedByHandWithNonAsciiCharactersIsUsedAsTyped) {
 
 TEST_F(Upload, TheBarIsBackAtZeroSoonAfterTheBox) {
   std::string firmware = RandomBytes(300, 13);
-  folder.Write(L"trx.fw", firmware);
-  ASSERT_TRUE(Start(BodyLengthOption(firmware.size())));
+  ASSERT_TRUE(StartWith(firmware));
   auto box = Run();
   ASSERT_TRUE(box.has_value());
   EXPECT_TRUE(WaitUntil([&] { return updater->Progress() == 100; }, 2s)) << "100 while the box is open";
@@ -284,16 +286,14 @@ TEST_F(Upload, TheBarIsBackAtZeroSoonAfterTheBox) {
 // byte must still arrive.
 TEST_F(Upload, ADeviceReadingAtLineSpeedGetsEveryByte) {
   std::string firmware = RandomBytes(30000, 15);
-  folder.Write(L"trx.fw", firmware);
-  ASSERT_TRUE(Start(Join(BodyLengthOption(firmware.size()), {L"--pace-baud", L"57600"})));
+  ASSERT_TRUE(StartWith(firmware, {L"--pace-baud", L"57600"}));
   ExpectBox(Run(), L"Information", L"Device update!");
   EXPECT_EQ(device.Log(), firmware);
 }
 
 TEST_F(Upload, ASecondRunOnTheSamePortAndFileWorks) {
   std::string firmware = RandomBytes(300, 14);
-  folder.Write(L"trx.fw", firmware);
-  ASSERT_TRUE(Start(BodyLengthOption(firmware.size())));
+  ASSERT_TRUE(StartWith(firmware));
   ExpectBox(Run(), L"Information", L"Device update!");
   ExpectBox(Run(), L"Information", L"Device update!");
   EXPECT_EQ(device.Log(), firmware + firmware);
@@ -308,8 +308,7 @@ TEST_F(Upload, ClosingTheIdleWindowEndsTheProgramWithExitCodeZero) {
 
 TEST_F(Upload, ClosingTheWindowDuringARunEndsTheProgramWithoutAMessage) {
   std::string firmware = RandomBytes(20000, 11);
-  folder.Write(L"trx.fw", firmware);
-  ASSERT_TRUE(Start(Join(BodyLengthOption(firmware.size()), {L"--pace-baud", L"9600"})));
+  ASSERT_TRUE(StartWith(firmware, {L"--pace-baud", L"9600"}));
   ASSERT_TRUE(updater->SelectPort(device.PortName()));
   updater->PressUpdate();
   ASSERT_TRUE(WaitUntil([&] { return updater->Progress() > 0; }, 20s));
