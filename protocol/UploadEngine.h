@@ -1,0 +1,97 @@
+// The upload engine: one run of the protocol over a line and a firmware
+// source its caller has opened, from the settle after opening to the second
+// answer.
+//
+// The wire sequence: after kSettleDelay, whatever the device sent before is
+// drained; the file's first kHeaderBytes go in one write (re-offered until
+// the line has taken them all); once the line reports them sent, the first
+// reply wait; then the body one byte per write, each written only once the
+// line reports nothing pending; then the second reply wait. A reply wait
+// polls every kPollInterval and ends only when exactly kReplyBytes are
+// pending; a reply completing on the kReplyPolls-th poll counts as none.
+//
+// Threads: a run object and the objects it is given belong to the thread that
+// calls Run; several runs on different lines may go at once.
+#pragma once
+
+#include "protocol/Outcome.h"
+#include "protocol/Protocol.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace fwu {
+
+// The serial line, open and configured by the caller.
+// Return rules: Write gives the bytes the line took (0 when it took none this
+// time); the pending counts give what the driver reports; Read blocks until
+// it has `into.size()` bytes and gives the count it delivered. Any of them
+// gives a negative value when the line has failed for good (a device
+// unplugged, a hang-up): the run then ends at once as kNoResponse.
+class SerialLine {
+ public:
+  virtual ~SerialLine() = default;
+  virtual std::int64_t Write(std::span<const std::uint8_t> bytes) = 0;
+  // Bytes written and not yet sent.
+  virtual std::int64_t OutputPending() = 0;
+  // Bytes received and not yet read.
+  virtual std::int64_t InputPending() = 0;
+  // Ask for no more than InputPending reported.
+  virtual std::int64_t Read(std::span<std::uint8_t> into) = 0;
+};
+
+// The firmware file, open for reading.
+class FirmwareSource {
+ public:
+  virtual ~FirmwareSource() = default;
+  // The next byte; 0 past the end of the file.
+  virtual std::uint8_t NextByte() = 0;
+  // The file's size in bytes, asked once the header has been answered.
+  virtual std::int64_t Size() = 0;
+};
+
+// Waiting and a monotonic clock.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual void Delay(std::chrono::milliseconds duration) = 0;
+  virtual std::chrono::steady_clock::duration Now() = 0;
+};
+
+// What the caller hears of a run while it goes on.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  // After each body byte the line has taken: the percentage (ProgressPercent)
+  // and the body bytes taken so far.
+  virtual void Progress(std::int64_t /*percent*/, std::int64_t /*bodyBytes*/) {}
+  // Asked before every step: true ends the run there, with no outcome.
+  virtual bool StopRequested() { return false; }
+};
+
+// The run's two buffers: what the device answered, and what goes to it.
+struct ExchangeBuffers {
+  ExchangeBuffer reply{};
+  ExchangeBuffer send{};
+};
+
+class UploadRun {
+ public:
+  // The run uses `buffers` (its own, when none are given) and keeps
+  // references to everything it is given.
+  UploadRun(SerialLine& line, FirmwareSource& firmware, Clock& clock, RunObserver& observer,
+            ExchangeBuffers& buffers);
+  UploadRun(SerialLine& line, FirmwareSource& firmware, Clock& clock, RunObserver& observer);
+  UploadRun(const UploadRun&) = delete;
+  UploadRun& operator=(const UploadRun&) = delete;
+
+  // The whole exchange; no value when the observer asked the run to stop.
+  std::optional<Outcome> Run();
+
+ private:
+  // ... private members are the engine's own
+};
+
+}  // namespace fwu
