@@ -91,7 +91,28 @@ class UploadRun {
   std::optional<Outcome> Run();
 
  private:
-  // ... private members are the engine's own
+  Outcome Exchange();
+  void DrainStaleInput();
+  bool SendHeader();
+  bool SendBody(std::int64_t length);
+  bool WriteAll(std::size_t count);
+  bool AwaitOutputSent(bool pauseBetweenPolls);
+  bool AwaitReply();
+  bool ReadReply();
+  // Whether the run may take its next step; false once a stop was asked for
+  // or the line has failed.
+  bool GoOn();
+  // Passes a line call's result on, noting a failed line.
+  std::int64_t Checked(std::int64_t result);
+
+  SerialLine& line_;
+  FirmwareSource& firmware_;
+  Clock& clock_;
+  RunObserver& observer_;
+  ExchangeBuffers ownBuffers_;
+  ExchangeBuffers& buffers_;
+  bool stopped_ = false;
+  bool lineFailed_ = false;
 };
 
 }  // namespace fwu

@@ -13,7 +13,8 @@ deps=$build/deps
 mkdir -p "$build" "$deps"
 
 packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64
-          xvfb xauth imagemagick fonts-dejavu-core cmake ninja-build g++ dpkg-dev python3)
+          xvfb xauth imagemagick fonts-dejavu-core cmake ninja-build g++ dpkg-dev python3
+          libgtest-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -34,8 +35,10 @@ if [ ! -f "$build/win/build.ninja" ]; then
     -DCMAKE_FIND_ROOT_PATH="$deps/libpng" \
     -DFWU_HOST_TOOLS="$build/host" >/dev/null
 fi
-if [ ! -f "$build/host/build.ninja" ]; then
-  cmake -S "$here/tools" -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+# A host tree configured from another source folder (an older layout) is made anew.
+if ! grep -qsx "CMAKE_HOME_DIRECTORY:INTERNAL=$here" "$build/host/CMakeCache.txt"; then
+  rm -rf "$build/host"
+  cmake -S "$here" -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
 cmake --build "$build/host" -j "$jobs"
 cmake --build "$build/win" -j "$jobs"

@@ -1,0 +1,143 @@
+#include "protocol/UploadEngine.h"
+
+#include <algorithm>
+
+namespace fwu {
+namespace {
+
+// Measures how long a line has made no headway; the watch starts at the first
+// poll without headway and starts again at each poll with some.
+class StallWatch {
+ public:
+  explicit StallWatch(Clock& clock) : clock_(clock) {}
+  void Headway() { since_.reset(); }
+  // True once the line has made no headway for kLineStall.
+  bool Expired() {
+    auto now = clock_.Now();
+    if (!since_) since_ = now;
+    return now - *since_ >= kLineStall;
+  }
+
+ private:
+  Clock& clock_;
+  std::optional<std::chrono::steady_clock::duration> since_;
+};
+
+}  // namespace
+
+UploadRun::UploadRun(SerialLine& line, FirmwareSource& firmware, Clock& clock, RunObserver& observer,
+                     ExchangeBuffers& buffers)
+    : line_(line), firmware_(firmware), clock_(clock), observer_(observer), buffers_(buffers) {}
+
+UploadRun::UploadRun(SerialLine& line, FirmwareSource& firmware, Clock& clock, RunObserver& observer)
+    : UploadRun(line, firmware, clock, observer, ownBuffers_) {}
+
+std::optional<Outcome> UploadRun::Run() {
+  Outcome outcome = Exchange();
+  if (stopped_) return std::nullopt;
+  return outcome;
+}
+
+Outcome UploadRun::Exchange() {
+  clock_.Delay(kSettleDelay);
+  DrainStaleInput();
+  if (!SendHeader() || !AwaitOutputSent(true) || !AwaitReply() || !ReadReply())
+    return Outcome::kNoResponse;
+  if (!IsAcknowledgement(buffers_.reply)) return Outcome::kWrongFirstAnswer;
+  if (!SendBody(BodyLength(firmware_.Size())) || !AwaitReply() || !ReadReply())
+    return Outcome::kNoResponse;
+  return IsAcknowledgement(buffers_.reply) ? Outcome::kSuccess : Outcome::kWrongSecondAnswer;
+}
+
+bool UploadRun::GoOn() {
+  if (!stopped_ && observer_.StopRequested()) stopped_ = true;
+  return !stopped_ && !lineFailed_;
+}
+
+std::int64_t UploadRun::Checked(std::int64_t result) {
+  if (result < 0) lineFailed_ = true;
+  return result;
+}
+
+// Throws away what the device sent before the run, at most a buffer's worth
+// per read, until every byte that was pending then is gone.
+void UploadRun::DrainStaleInput() {
+  std::int64_t left = Checked(line_.InputPending());
+  while (left > 0 && GoOn()) {
+    auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(left, kExchangeBufferSize));
+    std::int64_t read = Checked(line_.Read(std::span(buffers_.reply).first(chunk)));
+    if (read <= 0) break;
+    left -= read;
+  }
+}
+
+bool UploadRun::SendHeader() {
+  for (std::size_t i = 0; i < kHeaderBytes; ++i) buffers_.send[i] = firmware_.NextByte();
+  return WriteAll(kHeaderBytes);
+}
+
+bool UploadRun::SendBody(std::int64_t length) {
+  for (std::int64_t i = 1; i <= length; ++i) {
+    buffers_.send[0] = firmware_.NextByte();
+    if (!WriteAll(1)) return false;
+    observer_.Progress(ProgressPercent(i, length), i);
+    if (!AwaitOutputSent(false)) return false;
+  }
+  return true;
+}
+
+// Writes the first `count` bytes of the send buffer, offering again whatever
+// the line did not take: when a slow line backs up, a write ends having taken
+// less, and a byte left out would reach the device as a corrupt firmware.
+bool UploadRun::WriteAll(std::size_t count) {
+  std::span<const std::uint8_t> rest = std::span(buffers_.send).first(count);
+  StallWatch stall(clock_);
+  while (!rest.empty() && GoOn()) {
+    std::int64_t written = Checked(line_.Write(rest));
+    if (written > 0) {
+      rest = rest.subspan(std::min(static_cast<std::size_t>(written), rest.size()));
+      stall.Headway();
+    } else if (written == 0) {
+      if (stall.Expired()) return false;
+      clock_.Delay(kPollInterval);
+    }
+  }
+  return rest.empty() && GoOn();
+}
+
+// Polls until the line reports nothing pending; false when the pending count
+// has not gone down for kLineStall.
+bool UploadRun::AwaitOutputSent(bool pauseBetweenPolls) {
+  StallWatch stall(clock_);
+  std::int64_t last = -1;
+  while (GoOn()) {
+    if (pauseBetweenPolls) clock_.Delay(kPollInterval);
+    std::int64_t pending = Checked(line_.OutputPending());
+    if (pending == 0) return true;
+    if (last < 0 || pending < last) stall.Headway();
+    last = pending;
+    if (stall.Expired()) return false;
+  }
+  return false;
+}
+
+bool UploadRun::AwaitReply() {
+  int polls = 0;
+  std::int64_t pending = 0;
+  do {
+    clock_.Delay(kPollInterval);
+    ++polls;
+    pending = Checked(line_.InputPending());
+  } while (pending != kReplyBytes && polls != kReplyPolls && GoOn());
+  return polls != kReplyPolls && GoOn();
+}
+
+// A read that does not bring both bytes is no answer, whatever the buffer
+// held before: the bytes are cleared first.
+bool UploadRun::ReadReply() {
+  auto reply = std::span(buffers_.reply).first(kReplyBytes);
+  std::ranges::fill(reply, std::uint8_t{0});
+  return Checked(line_.Read(reply)) == kReplyBytes && GoOn();
+}
+
+}  // namespace fwu
