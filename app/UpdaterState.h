@@ -7,7 +7,8 @@
 // upload worker and read by the progress refresher, without a lock.
 #pragma once
 
-#include <array>
+#include "protocol/UploadEngine.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string_view>
@@ -19,13 +20,9 @@ inline constexpr wchar_t kDefaultFirmwarePath[] = L"trx.fw";
 // Serial port names are this prefix followed by 1 to 99.
 inline constexpr std::wstring_view kPortNamePrefix = L"COM";
 
-inline constexpr std::size_t kExchangeBufferSize = 17;
-using ExchangeBuffer = std::array<std::uint8_t, kExchangeBufferSize>;
-
 struct UpdaterState {
-  // What the device answered, and what goes to it.
-  ExchangeBuffer replyBuffer{};
-  ExchangeBuffer sendBuffer{};
+  // What the device answered, and what goes to it; lent to each upload run.
+  fwu::ExchangeBuffers buffers;
 
   // Object numbers of the updater window and its controls; 0 while missing.
   std::int64_t window = 0;

@@ -9,7 +9,7 @@
 #include "runtime/serial/Serial.h"
 #include "runtime/thread/Thread.h"
 
-std::int64_t UploadFinish(UploadOutcome outcome) {
+std::int64_t UploadFinish(fwu::Outcome outcome) {
   TextAreaEnter();
   if (FileIsOpen(0)) FileClose(0);
   if (SerialIsOpen(0)) SerialClose(0);

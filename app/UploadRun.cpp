@@ -9,134 +9,64 @@
 #include "app/UploadRun.h"
 
 #include "app/InputControls.h"
+#include "app/RuntimeLine.h"
 #include "app/UpdaterState.h"
 #include "app/UploadFinish.h"
 #include "app/UploadGate.h"
-#include "app/UploadSteps.h"
+#include "protocol/UploadEngine.h"
 #include "runtime/control/Control.h"
 #include "runtime/file/File.h"
 #include "runtime/serial/Serial.h"
 #include "runtime/thread/Thread.h"
 
-#include <algorithm>
-#include <chrono>
-#include <optional>
 #include <string>
 
 namespace {
 
 constexpr std::int64_t kChannel = 0;
 constexpr std::int64_t kFile = 0;
-// How long the port may take none of the bytes offered before the device
-// counts as not responding: as long as a reply wait.
-constexpr std::chrono::milliseconds kWriteStall(kReplyPolls);
 
-// Throws away what the device sent before the run, at most a buffer's worth
-// per read, until every byte that was pending then is gone.
-void DrainStaleInput() {
-  std::int64_t left = SerialInputPending(kChannel);
-  while (left > 0 && !UploadCancelled()) {
-    std::int64_t chunk = std::min<std::int64_t>(left, kExchangeBufferSize);
-    std::int64_t read = SerialRead(kChannel, g_updater.replyBuffer.data(), chunk);
-    if (read <= 0) break;
-    left -= read;
-  }
-}
+// Firmware file 0; its size is that of the file the path field names when
+// the engine asks for it.
+class FirmwareFile : public fwu::FirmwareSource {
+ public:
+  std::uint8_t NextByte() override { return static_cast<std::uint8_t>(FileReadByte(kFile)); }
+  std::int64_t Size() override { return FileSize(ControlGetText(g_updater.firmwarePathField).c_str()); }
+};
 
-void WaitForOutputSent(bool sleepBetweenPolls) {
-  do {
-    if (sleepBetweenPolls) DelayMs(1);
-  } while (SerialOutputPending(kChannel) != 0 && !UploadCancelled());
-}
+class WindowObserver : public fwu::RunObserver {
+ public:
+  void Progress(std::int64_t percent, std::int64_t /*bodyBytes*/) override { g_updater.progress = percent; }
+  bool StopRequested() override { return UploadCancelled(); }
+};
 
-// Waits for a reply of exactly kReplyBytes pending bytes; false when the
-// device stays silent for kReplyPolls polls of 1 ms (a reply completing on the
-// last poll included) or the run is stopping.
-bool AwaitReply() {
-  int polls = 0;
-  do {
-    DelayMs(1);
-    ++polls;
-  } while (SerialInputPending(kChannel) != kReplyBytes && polls != kReplyPolls && !UploadCancelled());
-  return polls != kReplyPolls && !UploadCancelled();
-}
-
-bool ReplyIsAcknowledgement() {
-  SerialRead(kChannel, g_updater.replyBuffer.data(), kReplyBytes);
-  return IsAcknowledgement(std::span(g_updater.replyBuffer).first(kReplyBytes));
-}
-
-// Writes `count` bytes of the send buffer, offering again whatever the port
-// did not take: when a slow line backs up, a write times out having taken
-// less, and a byte left out would reach the device as a corrupt firmware.
-// False when the port took nothing for kWriteStall, or the run is stopping.
-bool WriteFully(std::size_t count) {
-  const std::uint8_t* next = g_updater.sendBuffer.data();
-  std::optional<std::chrono::steady_clock::time_point> stalledSince;
-  while (count > 0 && !UploadCancelled()) {
-    std::int64_t written = SerialWrite(kChannel, next, static_cast<std::int64_t>(count));
-    if (written > 0) {
-      next += written;
-      count -= static_cast<std::size_t>(written);
-      stalledSince.reset();
-      continue;
-    }
-    auto now = std::chrono::steady_clock::now();
-    if (!stalledSince) stalledSince = now;
-    if (now - *stalledSince >= kWriteStall) return false;
-    DelayMs(1);
-  }
-  return count == 0;
-}
-
-bool SendHeader() {
-  for (std::size_t i = 0; i < kHeaderBytes; ++i)
-    g_updater.sendBuffer[i] = static_cast<std::uint8_t>(FileReadByte(kFile));
-  return WriteFully(kHeaderBytes);
-}
-
-bool SendBody(std::int64_t length) {
-  for (std::int64_t i = 1; i <= length; ++i) {
-    g_updater.sendBuffer[0] = static_cast<std::uint8_t>(FileReadByte(kFile));
-    if (!WriteFully(1)) return false;
-    g_updater.progress = ProgressPercent(i, length);
-    WaitForOutputSent(false);
-  }
-  return true;
-}
-
-// The protocol, from opening the file to the second answer.
-UploadOutcome Exchange() {
+// Opens the file and the port the controls name and runs the engine on them;
+// no value when the program is closing.
+std::optional<fwu::Outcome> OpenAndRun() {
   std::wstring path = ControlGetText(g_updater.firmwarePathField);
-  if (!FileOpenRead(kFile, path.c_str())) return UploadOutcome::kFirmwareMissing;
+  if (!FileOpenRead(kFile, path.c_str())) return fwu::Outcome::kFirmwareMissing;
   std::wstring port = ControlGetText(g_updater.portList);
-  if (!SerialOpen(kChannel, port.c_str(), 57600, 0, 8, 1.0f, 0, 16, 0x80000))
-    return UploadOutcome::kPortUnavailable;
-  DelayMs(100);
-  DrainStaleInput();
-
-  if (!SendHeader()) return UploadOutcome::kNoResponse;
-  WaitForOutputSent(true);
-  if (!AwaitReply()) return UploadOutcome::kNoResponse;
-  if (!ReplyIsAcknowledgement()) return UploadOutcome::kWrongFirstAnswer;
-
-  if (!SendBody(BodyLength(FileSize(ControlGetText(g_updater.firmwarePathField).c_str()))))
-    return UploadOutcome::kNoResponse;
-  if (!AwaitReply()) return UploadOutcome::kNoResponse;
-  return ReplyIsAcknowledgement() ? UploadOutcome::kSuccess : UploadOutcome::kWrongSecondAnswer;
+  if (!SerialOpen(kChannel, port.c_str(), fwu::kBaudRate, NOPARITY, fwu::kDataBits, 1.0f, kSerialNoHandshake,
+                  fwu::kInputQueueBytes, fwu::kOutputQueueBytes))
+    return fwu::Outcome::kPortUnavailable;
+  RuntimeSerialLine line(kChannel);
+  FirmwareFile firmware;
+  RuntimeClock clock;
+  WindowObserver observer;
+  return fwu::UploadRun(line, firmware, clock, observer, g_updater.buffers).Run();
 }
 
 std::int64_t UploadWorker(std::int64_t /*eventType*/) {
   TextAreaEnter();
   g_updater.progress = 0;
   InputControlsDisable(1);
-  UploadOutcome outcome = Exchange();
+  std::optional<fwu::Outcome> outcome = OpenAndRun();
   // A run the closing program stopped reports nothing; shut-down closes the
   // file and the port once the worker has left the gate.
-  if (UploadCancelled())
+  if (!outcome || UploadCancelled())
     UploadGateLeave();
   else
-    UploadFinish(outcome);
+    UploadFinish(*outcome);
   return 0;
 }
 

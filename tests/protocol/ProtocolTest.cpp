@@ -1,13 +1,14 @@
-#include "app/UploadSteps.h"
+#include "protocol/Protocol.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
 
+namespace fwu {
 namespace {
 
-TEST(UploadSteps, ProgressTruncatesAndReachesExactlyOneHundredOnTheLastByte) {
+TEST(Protocol, ProgressTruncatesAndReachesExactlyOneHundredOnTheLastByte) {
   // A 216-byte file: 200 body bytes.
   std::int64_t length = BodyLength(216);
   ASSERT_EQ(length, 200);
@@ -23,13 +24,13 @@ TEST(UploadSteps, ProgressTruncatesAndReachesExactlyOneHundredOnTheLastByte) {
   }
 }
 
-TEST(UploadSteps, ShortFilesHaveNoBody) {
+TEST(Protocol, ShortFilesHaveNoBody) {
   EXPECT_EQ(BodyLength(16), 0);
   EXPECT_LT(BodyLength(10), 1);
   EXPECT_EQ(BodyLength(-1), -17) << "a missing file sends no body";
 }
 
-TEST(UploadSteps, OnlyOKIsAnAcknowledgement) {
+TEST(Protocol, OnlyOKIsAnAcknowledgement) {
   EXPECT_TRUE(IsAcknowledgement(std::array<std::uint8_t, 2>{0x4F, 0x4B}));
   EXPECT_FALSE(IsAcknowledgement(std::array<std::uint8_t, 2>{0x4B, 0x4F}));
   EXPECT_FALSE(IsAcknowledgement(std::array<std::uint8_t, 2>{0x6F, 0x6B}));
@@ -37,3 +38,4 @@ TEST(UploadSteps, OnlyOKIsAnAcknowledgement) {
 }
 
 }  // namespace
+}  // namespace fwu
