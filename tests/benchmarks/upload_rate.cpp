@@ -6,6 +6,7 @@
 #include "tests/support/UpdaterDriver.h"
 #include "tests/support/VirtualDevice.h"
 
+#include "protocol/Protocol.h"
 #include "runtime/base/UniqueHandle.h"
 
 #include <windows.h>
@@ -23,11 +24,11 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr std::size_t kFileBytes = 64 * 1024;
-constexpr std::size_t kHeaderBytes = 16;
+using fwu::kHeaderBytes;
 constexpr std::size_t kBodyBytes = kFileBytes - kHeaderBytes;
 constexpr int kPort = 7;
 constexpr int kRuns = 7;
-constexpr double kLineRate = 57600.0 / 10;  // start, 8 data and stop bit per byte
+constexpr double kLineRate = fwu::kBaudRate / 10.0;  // start, 8 data and stop bit per byte
 constexpr double kGoalOfMinimalLoop = 0.95;
 constexpr double kGoalOfLineRate = 0.90;
 constexpr auto kUploadTimeout = 120s;
@@ -97,13 +98,14 @@ DWORD Pending(HANDLE port, bool output) {
 }
 
 bool ReadReply(HANDLE port) {
-  for (int polls = 0; Pending(port, false) != 2; ++polls) {
-    if (polls == 5000) return false;
+  for (int polls = 0; Pending(port, false) != fwu::kReplyBytes; ++polls) {
+    if (polls == fwu::kReplyPolls) return false;
     Sleep(1);
   }
   char reply[2] = {};
   DWORD read = 0;
-  return ReadFile(port, reply, 2, &read, nullptr) && read == 2 && reply[0] == 'O' && reply[1] == 'K';
+  return ReadFile(port, reply, 2, &read, nullptr) && read == 2 &&
+         fwu::IsAcknowledgement(std::span(reinterpret_cast<const std::uint8_t*>(reply), 2));
 }
 
 // A write that times out on a backed-up line takes less; the rest is offered
@@ -128,10 +130,10 @@ bool MinimalLoopUpload(const std::wstring& portName, const std::string& firmware
   if (!port) return false;
   DCB line{};
   line.DCBlength = sizeof line;
-  SetupComm(port.get(), 16, 0x80000);
+  SetupComm(port.get(), fwu::kInputQueueBytes, fwu::kOutputQueueBytes);
   if (!GetCommState(port.get(), &line)) return false;
-  line.BaudRate = 57600;
-  line.ByteSize = 8;
+  line.BaudRate = fwu::kBaudRate;
+  line.ByteSize = fwu::kDataBits;
   line.Parity = NOPARITY;
   line.StopBits = ONESTOPBIT;
   line.fBinary = TRUE;
