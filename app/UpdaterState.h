@@ -11,14 +11,10 @@
 
 #include <atomic>
 #include <cstdint>
-#include <string_view>
 
 // The firmware file the path field starts with, relative to the current
 // directory.
 inline constexpr wchar_t kDefaultFirmwarePath[] = L"trx.fw";
-
-// Serial port names are this prefix followed by 1 to 99.
-inline constexpr std::wstring_view kPortNamePrefix = L"COM";
 
 struct UpdaterState {
   // What the device answered, and what goes to it; lent to each upload run.
