@@ -91,6 +91,15 @@ UniqueBitmap BitmapFromDecoder();
 void DecoderFinish();
 // Bytes per bitmap row: `width` pixels of `bits` each, padded to 4 bytes.
 std::int32_t RowStride(std::int32_t width, std::int32_t bits);
+// The most pixel memory a decoded bitmap takes: every row offset then fits
+// the signed 32-bit strides decoders are given.
+inline constexpr std::int64_t kBitmapBytesMax = 0x7FFFFFFF;
+// Whether a bitmap of `width` x `height` pixels of `bits` each stays within
+// kBitmapBytesMax; sizes of 0 or less never fit.
+bool BitmapFits(std::int64_t width, std::int64_t height, std::int32_t bits);
+// Whether the memory at `pixels` holds `rows` rows `stride` bytes apart, as
+// the platform actually mapped it, not as it was asked for.
+bool SectionHoldsRows(const void* pixels, std::int32_t rows, std::int32_t stride);
 // An icon from a block holding an icon file (words 0 and 1 first), or empty.
 UniqueIcon IconFromMemory(const void* address, std::int64_t size);
 

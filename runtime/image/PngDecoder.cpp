@@ -51,6 +51,20 @@ void PngWarningIgnore(png_structp, png_const_charp) {}
 // this one only goes back to the error return point.
 [[noreturn]] void PngErrorReturn(png_structp read, png_const_charp) { png_longjmp(read, 1); }
 
+// The sides libpng accepts: a picture row of 16-bit RGBA (8 bytes a pixel),
+// as libpng holds it, and a column of the smallest bitmap rows (4 bytes) stay
+// within what one bitmap takes.
+constexpr png_uint_32 kWidestPicture = kBitmapBytesMax / 8;
+constexpr png_uint_32 kTallestPicture = kBitmapBytesMax / 4;
+
+// Whether the bitmap the picture becomes can be made: 32 bits a pixel with
+// alpha or a transparent colour, 24 otherwise. Asked before libpng lays out
+// its rows, which takes memory after the width.
+bool FitsABitmap(png_structp read, png_infop info) {
+  bool alpha = (png_get_color_type(read, info) & PNG_COLOR_MASK_ALPHA) || png_get_valid(read, info, PNG_INFO_tRNS);
+  return BitmapFits(png_get_image_width(read, info), png_get_image_height(read, info), alpha ? 32 : 24);
+}
+
 // Reads the header and asks for the conversions to 8-bit RGB or RGBA.
 int ReadHeaderUnguarded(DecodingContext* context, PngState* state) {
   png_structp read = state->read;
@@ -58,10 +72,12 @@ int ReadHeaderUnguarded(DecodingContext* context, PngState* state) {
   state->position = context->block;
   state->end = context->block + context->blockSize;
   png_set_read_fn(read, nullptr, PngMemoryRead);
+  png_set_user_limits(read, kWidestPicture, kTallestPicture);
   state->info = png_create_info_struct(read);
   if (!state->info) return 0;
   png_infop info = state->info;
   png_read_info(read, info);
+  if (!FitsABitmap(read, info)) return 0;
   // Before any png_read_update_info: the row layout it fixes must cover every
   // pass of an interlaced picture.
   png_set_interlace_handling(read);

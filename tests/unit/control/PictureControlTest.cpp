@@ -83,15 +83,33 @@ TEST_F(PictureControlTest, EmptyImageLeavesSizeAndPaintsNothing) {
   EXPECT_EQ(PaintedOver(native, RGB(1, 2, 3), 5, 5), RGB(1, 2, 3));
 }
 
+// The frame lies outside the client area, around the whole image: the
+// control grows by 4 pixels, and a raised frame's image starts one pixel up
+// and left of the client area.
 TEST_F(PictureControlTest, FrameAddsFourPixelsAndRaisedPaintsOnePixelUpAndLeft) {
-  UniqueBitmap image = SolidBitmap(30, 20, 24, 0);
-  std::int64_t sunken = PictureControlCreate(-1, 0, 0, 10, 10, image.get(), kPictureSunken);
-  RECT r{};
-  GetWindowRect(ControlHandle(sunken), &r);
-  EXPECT_EQ(r.right - r.left, 34);
-  EXPECT_EQ(r.bottom - r.top, 24);
-  std::int64_t raised = PictureControlCreate(-1, 0, 100, 10, 10, image.get(), kPictureRaised);
-  EXPECT_TRUE(GetWindowLongPtrW(ControlHandle(raised), GWL_STYLE) & WS_DLGFRAME);
+  UniqueBitmap image = SolidBitmap(30, 20, 24, 0x000000FF);
+  {
+    // The top row and the left column red, the rest blue.
+    UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
+    SelectedObject selected(dc.get(), image.get());
+    UniqueBrush red(CreateSolidBrush(RGB(255, 0, 0)));
+    RECT top{0, 0, 30, 1}, left{0, 0, 1, 20};
+    FillRect(dc.get(), &top, red.get());
+    FillRect(dc.get(), &left, red.get());
+  }
+  for (std::uint32_t flags : {kPictureSunken, kPictureRaised}) {
+    HWND native = ControlHandle(PictureControlCreate(-1, 0, 0, 10, 10, image.get(), flags));
+    RECT outer{}, client{};
+    GetWindowRect(native, &outer);
+    GetClientRect(native, &client);
+    EXPECT_EQ(outer.right - outer.left, 34) << flags;
+    EXPECT_EQ(outer.bottom - outer.top, 24) << flags;
+    bool raised = flags == kPictureRaised;
+    int frame = raised ? GetSystemMetrics(SM_CXDLGFRAME) : GetSystemMetrics(SM_CXEDGE);
+    EXPECT_EQ(client.right, 34 - 2 * frame) << flags;
+    EXPECT_EQ(PaintedOver(native, RGB(0, 255, 0), 0, 0), raised ? RGB(0, 0, 255) : RGB(255, 0, 0)) << flags;
+    EXPECT_EQ(PaintedOver(native, RGB(0, 255, 0), 5, 0), raised ? RGB(0, 0, 255) : RGB(255, 0, 0)) << flags;
+  }
 }
 
 TEST_F(PictureControlTest, MouseGivesClicksDoubleClicksAndDragStart) {

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -61,6 +62,32 @@ TEST_F(ProgressBarTest, ValueFromAnotherThreadArrivesWhileTheOwnerServesEvents) 
   });
   setter.join();
   EXPECT_TRUE(arrived);
+}
+
+// The upload worker and the refresher both set the bar: their widen, set,
+// narrow, set steps must not interleave, or the range stays widened.
+TEST_F(ProgressBarTest, TwoThreadsSettingAtOnceLeaveTheRangeAndAFullBar) {
+  std::int64_t number = ProgressBarCreate(-1, 10, 110, 380, 30, 0, 100, 0);
+  HWND bar = ControlHandle(number);
+  constexpr int kSets = 200;
+  std::atomic<int> done{0};
+  auto hammer = [&](int offset) {
+    for (int i = 0; i < kSets; ++i) ControlSetState(number, (i + offset) % 101);
+    ++done;
+  };
+  std::thread worker(hammer, 0);
+  std::thread refresher(hammer, 50);
+  bool finished = WaitUntil([&] {
+    NextEvent(0);
+    return done == 2;
+  }, std::chrono::seconds(60));
+  worker.join();
+  refresher.join();
+  ASSERT_TRUE(finished);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, TRUE, 0), 0);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 100);
+  ControlSetState(number, 100);
+  EXPECT_EQ(Position(bar), 100);
 }
 
 }  // namespace

@@ -81,6 +81,46 @@ TEST(BadInput, ShortTruncatedAndOverreachingBlocksFailWithoutReadingPastTheirEnd
   ImageFree(9);
 }
 
+// The picture as it declares itself: `width` x `height`, the header's CRC
+// made right.
+std::vector<std::byte> Declaring(std::vector<std::byte> png, std::uint32_t width, std::uint32_t height) {
+  std::size_t ihdr = ChunkOffset(png, "IHDR");
+  for (int i = 0; i < 4; ++i) {
+    png[ihdr + 8 + i] = std::byte(width >> (24 - 8 * i));
+    png[ihdr + 12 + i] = std::byte(height >> (24 - 8 * i));
+  }
+  FixChunkCrc(png, ihdr);
+  return png;
+}
+
+// Within libpng's usual limits of a million pixels a side, but larger than
+// any bitmap the service makes: refused by the probe, before a section is
+// asked for and rows are written.
+TEST(BadInput, PicturesNoBitmapCanHoldAreRefusedBeforeDecoding) {
+  std::vector<std::byte> rgba = MakePicture(PNG_COLOR_TYPE_RGB_ALPHA, 8).png;
+  std::vector<std::byte> palette = MakePicture(PNG_COLOR_TYPE_PALETTE, 8).png;
+  for (const auto& png : {Declaring(rgba, 1000000, 600), Declaring(rgba, 600, 1000000),
+                          Declaring(palette, 1000000, 1000000)}) {
+    EXPECT_EQ(DecoderSelect(png.data(), png.size()), 0u);
+    EXPECT_EQ(ImageLoadFromMemory(11, png.data(), png.size()), 0);
+    EXPECT_EQ(ImageHandle(11), nullptr);
+  }
+  std::vector<std::byte> wide = Declaring(palette, 1000000, 500);  // 1.5 GB: fits, but lacks the rows
+  EXPECT_EQ(DecoderSelect(wide.data(), wide.size()), kFormatPng);
+  DecoderFinish();
+
+  // The rows are measured against the memory the platform mapped, in 64 bits.
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 64, 64, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* pixels = nullptr;
+  UniqueBitmap section(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+  ASSERT_TRUE(section);
+  EXPECT_TRUE(SectionHoldsRows(pixels, 64, 256));
+  EXPECT_FALSE(SectionHoldsRows(pixels, 64 * 1024, 256));
+  EXPECT_FALSE(SectionHoldsRows(pixels, 0x10000, 0x10000)) << "2^32 bytes, 0 in 32 bits";
+  EXPECT_FALSE(SectionHoldsRows(nullptr, 1, 4));
+}
+
 // Wine answers GetGuiResources with 0 for every process, so leaks are
 // measured where they show: a leaked DIB section keeps its committed pixel
 // memory, leaked libpng structures keep their heap blocks. Each measure is

@@ -1,11 +1,14 @@
 #include "runtime/thread/Thread.h"
+#include "runtime/base/UniqueHandle.h"
 #include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <atomic>
+#include <vector>
 
 namespace {
 
@@ -40,16 +43,83 @@ TEST(Thread, NumbersCountUpAndAnEndedThreadKeepsItsEntryUntilTheNextStart) {
   EXPECT_EQ(ThreadIsRunning(third + 100), 0);
 }
 
+std::atomic<HANDLE> g_self{nullptr};
+
+// Keeps a handle of its own thread, so that the test can read the exit code.
+std::int64_t ReturnWithOwnHandle(std::int64_t argument) {
+  g_self = OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, GetCurrentThreadId());
+  return argument;
+}
+
 TEST(Thread, ExitCodeIsTheProcedureResult) {
-  std::int64_t number = ThreadStart(ReturnAtOnce, 42);
-  ASSERT_GT(number, 0);
-  ASSERT_TRUE(WaitUntil([&] { return ThreadIsRunning(number) == 0; }));
+  ASSERT_GT(ThreadStart(ReturnWithOwnHandle, 4242), 0);
+  ASSERT_TRUE(WaitUntil([] { return g_self.load() != nullptr; }));
+  UniqueKernelHandle thread(g_self.exchange(nullptr));
+  ASSERT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeThread(thread.get(), &code));
+  EXPECT_EQ(code, 4242u);
+}
+
+// Points the program's import of `function` from `dll` at `replacement` and
+// gives the address it held; null when the program does not import it.
+void* ReplaceImport(const char* dll, const char* function, void* replacement) {
+  auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+  auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); module->Name; ++module) {
+    if (lstrcmpiA(reinterpret_cast<char*>(base + module->Name), dll) != 0) continue;
+    auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
+    auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+    for (; name->u1.AddressOfData; ++name, ++slot) {
+      if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
+          lstrcmpA(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData)->Name, function) != 0)
+        continue;
+      DWORD protection = 0;
+      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &protection);
+      auto* original = reinterpret_cast<void*>(slot->u1.Function);
+      slot->u1.Function = reinterpret_cast<ULONGLONG>(replacement);
+      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
+      return original;
+    }
+  }
+  return nullptr;
+}
+
+// What the delays ask of the platform, seen through the program's imports.
+using TimeBeginPeriodProc = MMRESULT(WINAPI*)(UINT);
+using SleepProc = void(WINAPI*)(DWORD);
+TimeBeginPeriodProc g_timeBeginPeriod = nullptr;
+SleepProc g_sleep = nullptr;
+std::vector<UINT> g_periods;
+std::vector<DWORD> g_sleeps;  // of the test's thread
+DWORD g_testThread = 0;
+
+MMRESULT WINAPI RecordPeriod(UINT period) {
+  g_periods.push_back(period);
+  return g_timeBeginPeriod(period);
+}
+
+void WINAPI RecordSleep(DWORD milliseconds) {
+  if (GetCurrentThreadId() == g_testThread) g_sleeps.push_back(milliseconds);
+  g_sleep(milliseconds);
 }
 
 TEST(Delay, FirstDelayRaisesTheTimerResolutionAndZeroYields) {
+  ASSERT_FALSE(TimerResolutionRaised()) << "no delay before this one";
+  g_testThread = GetCurrentThreadId();
+  g_timeBeginPeriod = reinterpret_cast<TimeBeginPeriodProc>(ReplaceImport("winmm.dll", "timeBeginPeriod",
+                                                                     reinterpret_cast<void*>(RecordPeriod)));
+  g_sleep = reinterpret_cast<SleepProc>(ReplaceImport("kernel32.dll", "Sleep", reinterpret_cast<void*>(RecordSleep)));
+  ASSERT_TRUE(g_timeBeginPeriod && g_sleep);
   DelayMs(0);
-  EXPECT_TRUE(TimerResolutionRaised());
   DelayMs(1);
+  DelayMs(0);
+  ReplaceImport("winmm.dll", "timeBeginPeriod", reinterpret_cast<void*>(g_timeBeginPeriod));
+  ReplaceImport("kernel32.dll", "Sleep", reinterpret_cast<void*>(g_sleep));
+  EXPECT_EQ(g_periods, std::vector<UINT>{1}) << "1 ms, asked once, by the first delay";
+  EXPECT_EQ(g_sleeps, (std::vector<DWORD>{0, 1, 0})) << "a zero delay gives up the time slice";
+  EXPECT_TRUE(TimerResolutionRaised());
 }
 
 struct ExitSeen {
