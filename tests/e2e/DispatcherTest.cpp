@@ -41,7 +41,8 @@ TEST(EventDispatcher, OnlyUpdateStartsARunOneAtATimeAndOnlyTheCloseEventEnds) {
   }
 
   std::int64_t started = ThreadsStartedDuring([] {
-    for (std::int64_t control : {std::int64_t{0}, g_updater.portList, g_updater.firmwarePathField, g_updater.progressBar})
+    for (std::int64_t control :
+         {std::int64_t{0}, g_updater.portList, g_updater.firmwarePathField, g_updater.progressBar})
       EXPECT_EQ(Dispatch(kControlEvent, control), 1) << control;
     // The current event now comes from UPDATE!: only its kind may start a run.
     EventPush(kControlEvent, g_updater.updateButton, g_updater.window, 0, 0, nullptr, 0);

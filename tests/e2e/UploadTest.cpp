@@ -335,7 +335,8 @@ INSTANTIATE_TEST_SUITE_P(
     Moments, CloseDuringARun,
     testing::Values(
         // The worker has taken the controls; the header goes 100 ms after the port opens.
-        CloseCase{"BeforeTheHeader", {}, [](UpdaterDriver& updater, VirtualDevice&) { return updater.InputControlsDisabled(); }},
+        CloseCase{"BeforeTheHeader", {},
+                  [](UpdaterDriver& updater, VirtualDevice&) { return updater.InputControlsDisabled(); }},
         CloseCase{"InTheFirstReplyWait", {L"--answer-delay-ms", L"4000"},
                   [](UpdaterDriver&, VirtualDevice& device) { return !device.LastEvent("header ").empty(); }},
         CloseCase{"InTheBody", {L"--pace-baud", L"9600"},

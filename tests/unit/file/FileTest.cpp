@@ -181,7 +181,8 @@ TEST(FileOpen, FailsForMissingFilesFoldersDevicesAndFilesOthersHold) {
   // Devices open, but are no files: a read of a pipe that nobody writes to
   // would wait for good.
   std::wstring pipeName = L"\\\\.\\pipe\\fwu-file-" + std::to_wstring(GetCurrentProcessId());
-  UniqueFileHandle pipe(CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 64, 64, 0, nullptr));
+  UniqueFileHandle pipe(
+      CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 64, 64, 0, nullptr));
   ASSERT_TRUE(pipe);
   EXPECT_EQ(FileOpenRead(0, pipeName.c_str()), 0);
   EXPECT_EQ(FileOpenRead(0, L"NUL"), 0);
