@@ -5,5 +5,6 @@
 // dialogs, serial channels, threads.
 void RuntimeStartup();
 // Threads, serial channels, controls, windows, files, events, images, the
-// per-thread block and text areas, then the heap.
+// per-thread block and text areas. The heap and the services' tables stay
+// until the process ends: other threads may still be inside a call.
 void RuntimeShutdown();

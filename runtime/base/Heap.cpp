@@ -8,11 +8,6 @@ void HeapStartup() {
   if (!g_heap) g_heap = HeapCreate(0, 4096, 0);
 }
 
-void HeapShutdown() {
-  if (g_heap) HeapDestroy(g_heap);
-  g_heap = nullptr;
-}
-
 HANDLE RuntimeHeap() { return g_heap ? g_heap : GetProcessHeap(); }
 
 HeapBlock HeapBlockAllocate(std::size_t bytes, bool zeroFilled) {

@@ -1,5 +1,10 @@
 // The runtime's private heap, from which services take their raw memory
 // blocks (read buffers, dialog path buffers). HeapBlock owns one block.
+//
+// The heap is never destroyed: the process's end gives it back. A thread's
+// per-thread block is freed on a wait-pool thread after the thread has ended,
+// and a worker may still be inside a call when the program ends; either may
+// free into the heap while shut-down runs or after it.
 #pragma once
 
 #include <windows.h>
@@ -10,8 +15,6 @@
 // Creates the growable heap (4096 bytes to start with, no maximum). Start-up
 // calls it before any other service; a second call does nothing.
 void HeapStartup();
-// Destroys the heap; every block must have been freed before.
-void HeapShutdown();
 // The heap, or the process heap while the runtime heap does not exist.
 HANDLE RuntimeHeap();
 

@@ -32,9 +32,13 @@ ObjectRegistry<FileRecord> g_files(16, 16, FileClose);
 FileRecord* FindOpen(std::int64_t number) { return g_files.Find(number); }
 
 // CreateFileW reports failure as INVALID_HANDLE_VALUE; 0 is refused as well.
+// Only a file on a disk counts: a path naming a device (a serial port, the
+// console, a pipe) opens it too, and a read of it can wait without end.
 UniqueFileHandle OpenExclusiveRead(const wchar_t* path) {
   HANDLE opened = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  return UniqueFileHandle(opened ? opened : INVALID_HANDLE_VALUE);
+  UniqueFileHandle handle(opened ? opened : INVALID_HANDLE_VALUE);
+  if (handle && GetFileType(handle.get()) != FILE_TYPE_DISK) handle.reset();
+  return handle;
 }
 
 // One ReadFile per call of at most MAXDWORD bytes; the count the platform
@@ -78,7 +82,17 @@ std::int64_t ReadBuffered(FileRecord& file, std::byte* destination, std::int64_t
 
 void FileStartup() {}
 
-void FileShutdown() { FileClose(-1); }
+// The handles go back to the platform; the records keep their read buffers
+// until the process ends, as a worker may still be inside a read.
+void FileShutdown() {
+  for (std::int64_t number : g_files.LiveNumbers()) {
+    UniqueFileHandle handle;
+    {
+      auto guard = g_files.Lock();
+      if (FileRecord* file = FindOpen(number)) handle = std::move(file->handle);
+    }
+  }
+}
 
 std::int64_t FileOpenRead(std::int64_t number, const wchar_t* path) {
   auto obtained = g_files.Obtain(number);

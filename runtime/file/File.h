@@ -2,8 +2,9 @@
 // size of a file by its path, an is-open query and a close.
 //
 // Return rules: FileOpenRead gives 0 when the file cannot be opened (missing,
-// a directory, not readable, or held open by another handle), else the
-// platform handle, or for the number -1 the new object's number.
+// a directory, not readable, or held open by another handle) or the path names
+// no file on a disk (a serial port, the console, a pipe), else the platform
+// handle, or for the number -1 the new object's number.
 // FileReadByte gives 0 at the end of the file, after a read error and for a
 // number that holds no open file; FileReadData gives the count of bytes it
 // delivered. FileSize gives -1 when nothing is found and -2 for a directory or
@@ -18,7 +19,8 @@
 inline constexpr std::int32_t kFileBufferSize = 4096;
 
 void FileStartup();
-// Closes every file still open.
+// Closes every file still open; the memory of the records stays until the
+// process ends.
 void FileShutdown();
 
 // Opens `path` for reading without sharing. A file open under `number` is

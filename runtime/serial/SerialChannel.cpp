@@ -1,7 +1,8 @@
 // The channel table and the operations on open channels.
 //
-// Threads: g_channels is made by SerialStartup and dropped by SerialShutdown,
-// both on the main thread while no other thread uses channels. Records are
+// Threads: g_channels is made by SerialStartup on the main thread before any
+// other thread uses channels, and kept until the process ends: SerialShutdown
+// closes every channel, but a worker may still be inside a call. Records are
 // read and written only under the table's lock; the port handle is copied out
 // under it and the driver call made after it is dropped, so a blocking read
 // never holds the table. Handles leave the table with Take and are closed
@@ -85,9 +86,7 @@ void SerialStartup() {
 }
 
 void SerialShutdown() {
-  if (!g_channels) return;
-  g_channels->CloseAll();
-  g_channels.reset();
+  if (g_channels) g_channels->CloseAll();
 }
 
 std::int64_t SerialOpen(std::int64_t number, const wchar_t* name, std::uint32_t baud, int parity,

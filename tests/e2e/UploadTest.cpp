@@ -306,14 +306,57 @@ TEST_F(Upload, ClosingTheIdleWindowEndsTheProgramWithExitCodeZero) {
   EXPECT_EQ(updater->Process().ExitCode(), 0u);
 }
 
-TEST_F(Upload, ClosingTheWindowDuringARunEndsTheProgramWithoutAMessage) {
+struct CloseCase {
+  const char* name;
+  std::vector<std::wstring> options;
+  // True once the run has come to the moment of the close.
+  bool (*reached)(UpdaterDriver& updater, VirtualDevice& device);
+};
+
+class CloseDuringARun : public Upload, public testing::WithParamInterface<CloseCase> {};
+
+TEST_P(CloseDuringARun, EndsTheProgramWithExitCodeZeroAndNoMessage) {
   std::string firmware = RandomBytes(20000, 11);
-  ASSERT_TRUE(StartWith(firmware, {L"--pace-baud", L"9600"}));
-  ASSERT_TRUE(updater->SelectPort(device.PortName()));
-  updater->PressUpdate();
-  ASSERT_TRUE(WaitUntil([&] { return updater->Progress() > 0; }, 20s));
-  ASSERT_TRUE(updater->Close(10s));
-  EXPECT_EQ(updater->Process().ExitCode(), 0u);
+  for (int attempt = 1; attempt <= 3; ++attempt) {
+    SCOPED_TRACE("attempt " + std::to_string(attempt));
+    ASSERT_TRUE(StartWith(firmware, GetParam().options));
+    ASSERT_TRUE(updater->SelectPort(device.PortName()));
+    updater->PressUpdate();
+    ASSERT_TRUE(WaitUntil([&] { return GetParam().reached(*updater, device); }, 20s));
+    UpdaterDriver::Closing closing = updater->CloseWatchingForBoxes(20s);
+    ASSERT_TRUE(closing.ended);
+    EXPECT_FALSE(closing.boxShown);
+    EXPECT_EQ(updater->Process().ExitCode(), 0u);
+    ASSERT_TRUE(device.Stop());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, CloseDuringARun,
+    testing::Values(
+        // The worker has taken the controls; the header goes 100 ms after the port opens.
+        CloseCase{"BeforeTheHeader", {},
+                  [](UpdaterDriver& updater, VirtualDevice&) { return updater.InputControlsDisabled(); }},
+        CloseCase{"InTheFirstReplyWait", {L"--answer-delay-ms", L"4000"},
+                  [](UpdaterDriver&, VirtualDevice& device) { return !device.LastEvent("header ").empty(); }},
+        CloseCase{"InTheBody", {L"--pace-baud", L"9600"},
+                  [](UpdaterDriver& updater, VirtualDevice&) { return updater.Progress() > 0; }}),
+    [](const testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.name); });
+
+// A device opens as a file, and a read of it waits for data that never come.
+TEST_F(Upload, ADeviceTypedAsTheFirmwarePathIsNoFirmware) {
+  std::string firmware = RandomBytes(300, 16);
+  ASSERT_TRUE(StartWith(firmware));
+  for (const std::wstring& path : {L"\\\\.\\" + device.PortName(), std::wstring(L"CON")}) {
+    SCOPED_TRACE(std::string(path.begin(), path.end()));
+    updater->SetPath(path);
+    ASSERT_TRUE(updater->SelectPort(device.PortName()));
+    updater->PressUpdate();
+    ExpectBox(updater->WaitMessageBox(5s), L"ERROR:1", L"Firmware missing!");
+    updater->SetPath(L"trx.fw");
+    ExpectBox(Run(), L"Information", L"Device update!");
+  }
+  EXPECT_EQ(device.Log(), firmware + firmware);
 }
 
 }  // namespace

@@ -213,7 +213,14 @@ bool UpdaterDriver::ChooseInFileDialog(const DialogSeen& dialog, const std::wstr
 
 bool UpdaterDriver::CancelFileDialog(const DialogSeen& dialog) { return PressDialogButton(dialog.window, IDCANCEL); }
 
-bool UpdaterDriver::Close(std::chrono::milliseconds timeout) {
+UpdaterDriver::Closing UpdaterDriver::CloseWatchingForBoxes(std::chrono::milliseconds timeout) {
+  Closing closing;
   if (window_) PostMessageW(window_, WM_CLOSE, 0, 0);
-  return process_.WaitExit(timeout);
+  closing.ended = WaitUntil(
+      [&] {
+        if (MessageBoxNow()) closing.boxShown = true;
+        return process_.WaitExit(0ms);
+      },
+      timeout);
+  return closing;
 }

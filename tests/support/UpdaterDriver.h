@@ -65,8 +65,14 @@ class UpdaterDriver {
   bool ChooseInFileDialog(const DialogSeen& dialog, const std::wstring& path);
   bool CancelFileDialog(const DialogSeen& dialog);
 
-  // Asks the window to close (its close box) and waits for the process to end.
-  bool Close(std::chrono::milliseconds timeout);
+  struct Closing {
+    bool ended = false;
+    bool boxShown = false;
+  };
+  // Asks the window to close (its close box) and waits for the process to
+  // end, watching for any message box meanwhile.
+  Closing CloseWatchingForBoxes(std::chrono::milliseconds timeout);
+  bool Close(std::chrono::milliseconds timeout) { return CloseWatchingForBoxes(timeout).ended; }
 
  private:
   std::vector<HWND> DialogsOfProcess() const;

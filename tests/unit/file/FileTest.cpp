@@ -168,7 +168,7 @@ TEST(FileOpen, ReopeningANumberClosesItsFileFirstAndAnyNumbersAreOwnObjects) {
   EXPECT_TRUE(CanOpenExclusively(second));
 }
 
-TEST(FileOpen, FailsForMissingFilesFoldersAndFilesOthersHold) {
+TEST(FileOpen, FailsForMissingFilesFoldersDevicesAndFilesOthersHold) {
   TempFolder folder;
   std::wstring held = folder.Write(L"held.fw", {1, 2, 3});
   std::wstring sub = folder.MakeFolder(L"sub");
@@ -176,6 +176,16 @@ TEST(FileOpen, FailsForMissingFilesFoldersAndFilesOthersHold) {
   EXPECT_EQ(FileOpenRead(0, sub.c_str()), 0);
   EXPECT_EQ(FileOpenRead(0, nullptr), 0);
   EXPECT_EQ(FileOpenRead(0, L""), 0);
+  EXPECT_EQ(FileIsOpen(0), 0);
+
+  // Devices open, but are no files: a read of a pipe that nobody writes to
+  // would wait for good.
+  std::wstring pipeName = L"\\\\.\\pipe\\fwu-file-" + std::to_wstring(GetCurrentProcessId());
+  UniqueFileHandle pipe(
+      CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 64, 64, 0, nullptr));
+  ASSERT_TRUE(pipe);
+  EXPECT_EQ(FileOpenRead(0, pipeName.c_str()), 0);
+  EXPECT_EQ(FileOpenRead(0, L"NUL"), 0);
   EXPECT_EQ(FileIsOpen(0), 0);
 
   UniqueFileHandle writer(CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

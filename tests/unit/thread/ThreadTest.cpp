@@ -1,3 +1,5 @@
+#include "runtime/Runtime.h"
+#include "runtime/base/UniqueHandle.h"
 #include "runtime/thread/Thread.h"
 #include "runtime/base/UniqueHandle.h"
 #include "tests/support/Wait.h"
@@ -192,6 +194,43 @@ TEST(ThreadBlock, SlotsStartFromTheirInitAndEndAfterTheThread) {
   ASSERT_TRUE(WaitUntil([] { return g_ends == 1; }));
   EXPECT_EQ(g_seen, 7);
   EXPECT_EQ(g_inits, 2);
+}
+
+// A thread whose releases are held back on the wait-pool thread until the
+// runtime has shut down, as when the program closes right after a worker ends.
+struct HeldRelease {
+  UniqueKernelHandle holding{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  UniqueKernelHandle go{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  UniqueKernelHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+HeldRelease* g_held = nullptr;
+
+void SignalReleased(void*) { SetEvent(g_held->done.get()); }
+void HoldRelease(void*) {
+  SetEvent(g_held->holding.get());
+  WaitForSingleObject(g_held->go.get(), 10000);
+}
+
+// Pairs run newest first: the hold, then the block and the text area are
+// freed, then the end is signalled.
+std::int64_t WorkerEndingAtShutdown(std::int64_t) {
+  AtThreadExit(SignalReleased, nullptr);
+  ThreadSlotGet(0);
+  TextAreaReserve(100);
+  AtThreadExit(HoldRelease, nullptr);
+  return 0;
+}
+
+TEST(ThreadExit, AReleaseStillPendingAtShutdownFreesSafelyAfterIt) {
+  HeldRelease held;
+  g_held = &held;
+  ASSERT_GT(ThreadStart(WorkerEndingAtShutdown, 0), 0);
+  ASSERT_EQ(WaitForSingleObject(held.holding.get(), 10000), WAIT_OBJECT_0);
+  RuntimeShutdown();
+  SetEvent(held.go.get());
+  EXPECT_EQ(WaitForSingleObject(held.done.get(), 10000), WAIT_OBJECT_0);
+  RuntimeStartup();
 }
 
 }  // namespace
