@@ -120,8 +120,9 @@ TEST_F(Upload, SendsTheFileAndReportsSuccessWithAMovingBar) {
   ASSERT_TRUE(box.has_value());
   // Up to the end of the body the bar only rises; the finish then resets it
   // and the refresher shows the last percentage again while the box is open.
-  auto full = std::find(seen.begin(), seen.end(), 100);
-  EXPECT_TRUE(std::is_sorted(seen.begin(), full)) << "the bar only rises";
+  // The watcher may catch the reset before it has seen 100.
+  auto drop = std::is_sorted_until(seen.begin(), seen.end());
+  EXPECT_TRUE(drop == seen.end() || *drop == 0) << "the bar only rises until the finish resets it";
   EXPECT_GT(std::count_if(seen.begin(), seen.end(), [](int p) { return p > 0 && p < 100; }), 0)
       << "the bar moved through the body";
   EXPECT_TRUE(WaitUntil([&] { return updater->Progress() == 100; }, 2s)) << "100 while the box is open";
