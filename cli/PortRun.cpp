@@ -8,7 +8,13 @@
 
 namespace fwu::cli {
 
+namespace {
+
 using SteadyTime = std::chrono::steady_clock;
+
+SteadyTime::rep Now() { return SteadyTime::now().time_since_epoch().count(); }
+
+}  // namespace
 
 PortRun::PortRun(std::size_t index, std::string port, const std::optional<std::vector<std::uint8_t>>& firmware,
                  ProgressSink& sink, const std::atomic<bool>& interrupted)
@@ -32,8 +38,9 @@ void PortRun::Join() {
 
 BodyProgress PortRun::Snapshot() const {
   BodyProgress progress{percent_.load(std::memory_order_relaxed), bytes_.load(std::memory_order_relaxed), total_};
-  if (auto start = bodyStart_.load(std::memory_order_relaxed); start != 0)
-    progress.elapsed = SteadyTime::now() - SteadyTime::time_point(SteadyTime::duration(start));
+  auto start = bodyStart_.load(std::memory_order_relaxed);
+  auto end = bodyEnd_.load(std::memory_order_relaxed);
+  if (start != 0) progress.elapsed = SteadyTime::duration((end != 0 ? end : Now()) - start);
   return progress;
 }
 
@@ -54,7 +61,8 @@ std::optional<Outcome> PortRun::Upload() {
 }
 
 void PortRun::Progress(std::int64_t percent, std::int64_t bodyBytes) {
-  if (bodyBytes == 1) bodyStart_.store(SteadyTime::now().time_since_epoch().count(), std::memory_order_relaxed);
+  if (bodyBytes == 1) bodyStart_.store(Now(), std::memory_order_relaxed);
+  if (bodyBytes == total_) bodyEnd_.store(Now(), std::memory_order_relaxed);
   bytes_.store(bodyBytes, std::memory_order_relaxed);
   if (percent == percent_.load(std::memory_order_relaxed)) return;
   percent_.store(percent, std::memory_order_relaxed);

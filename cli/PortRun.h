@@ -1,10 +1,10 @@
 // One port's upload, on a thread of its own: open the port, run the engine,
 // close the port.
 //
-// Threads: the run's thread writes percent_, bytes_ and bodyStart_ (read by
-// the main thread at any time, hence atomic) and result_, which the main
-// thread reads only once finished_ is set (release/acquire). port_, total_,
-// firmware_ and startedAt_ do not change once the thread has started.
+// Threads: the run's thread writes percent_, bytes_, bodyStart_ and bodyEnd_
+// (read by the main thread at any time, hence atomic) and result_, which the
+// main thread reads only once finished_ is set (release/acquire). port_,
+// total_, firmware_ and startedAt_ do not change once the thread has started.
 #pragma once
 
 #include "cli/ProgressText.h"
@@ -66,7 +66,9 @@ class PortRun : private RunObserver {
   std::chrono::steady_clock::time_point startedAt_{};
   std::atomic<std::int64_t> percent_{-1};
   std::atomic<std::int64_t> bytes_{0};
+  // Steady clock ticks at the body's first and last byte; 0 until then.
   std::atomic<std::chrono::steady_clock::rep> bodyStart_{0};
+  std::atomic<std::chrono::steady_clock::rep> bodyEnd_{0};
   RunResult result_;
   std::atomic<bool> finished_{false};
   std::thread thread_;
