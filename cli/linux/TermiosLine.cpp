@@ -9,6 +9,7 @@
 #include <termios.h>
 
 #include <cerrno>
+#include <thread>
 
 namespace fwu::cli {
 namespace {
@@ -76,7 +77,10 @@ std::int64_t TermiosLine::Write(std::span<const std::uint8_t> bytes) {
     ssize_t written = ::write(fd_.get(), bytes.data(), bytes.size());
     if (written >= 0) return written;
     if (!Retry(errno)) return -1;
-    if (attempt == 0 && !WaitFor(POLLOUT, kWriteWait)) return 0;
+    // The line's buffer is full: it holds a good while of bytes, so waiting
+    // for a batch of room costs the device nothing and spares a wake-up for
+    // every byte the device takes.
+    if (attempt == 0) std::this_thread::sleep_for(kFullBufferWait);
   }
   return 0;
 }

@@ -1,8 +1,8 @@
 // The engine's serial line on a POSIX tty (a real port or a pty), through
 // termios and the tty ioctls.
 //
-// Return rules (SerialLine's): Write waits up to kWriteWait for room and
-// gives the bytes taken, 0 when none; Read waits up to kReadWait for the
+// Return rules (SerialLine's): Write gives the bytes taken, 0 when none (it
+// waits kFullBufferWait once when the line's buffer is full); Read waits up to kReadWait for the
 // bytes asked for and gives those it got. A negative value: the line failed
 // for good (EIO, a hang-up, where read gives 0).
 #pragma once
@@ -18,7 +18,7 @@ namespace fwu::cli {
 
 class TermiosLine : public SerialLine {
  public:
-  static constexpr std::chrono::milliseconds kWriteWait{100};
+  static constexpr std::chrono::milliseconds kFullBufferWait{10};
   static constexpr std::chrono::milliseconds kReadWait{500};
 
   // The port opened for this program alone (flock, then TIOCEXCL) and set up

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,7 +33,10 @@ std::optional<int> Child::Wait(std::chrono::milliseconds timeout) {
   WaitUntil(
       [&] {
         int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
+        rusage usage{};
+        if (wait4(pid_, &status, WNOHANG, &usage) != pid_) return false;
+        cpuTime_ = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
         status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
         return true;
       },

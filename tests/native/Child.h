@@ -23,9 +23,12 @@ class Child {
   // signal's number when a signal ended it); none when it still runs.
   std::optional<int> Wait(std::chrono::milliseconds timeout = std::chrono::seconds(20));
   void Signal(int signal);
+  // The processor time (user and system) it used, once it has ended.
+  std::chrono::microseconds CpuTime() const { return cpuTime_; }
   pid_t Pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;
   std::optional<int> status_;
+  std::chrono::microseconds cpuTime_{};
 };
