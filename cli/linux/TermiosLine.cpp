@@ -34,7 +34,11 @@ std::unique_ptr<TermiosLine> TermiosLine::Open(const std::string& path) {
   // The lock first: a port another program holds is left as it is. The lock
   // keeps off a second fwupload (root passes TIOCEXCL); TIOCEXCL keeps off
   // programs that do not lock, and fails on anything but a tty.
-  if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ioctl(fd.get(), TIOCEXCL) != 0) return nullptr;
+  // A port already in exclusive use (root gets through that) is another's.
+  int exclusive = 0;
+  if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ioctl(fd.get(), TIOCGEXCL, &exclusive) != 0 || exclusive ||
+      ioctl(fd.get(), TIOCEXCL) != 0)
+    return nullptr;
   std::unique_ptr<TermiosLine> line(new TermiosLine(std::move(fd)));
   if (!line->SetUp()) return nullptr;
   return line;
