@@ -1,7 +1,7 @@
-// What fwupload shows while its runs go on and once they have ended, in one
-// of four forms: a live line per port on a terminal, a line per port at each
-// further 10 % elsewhere, JSON lines (--json), or the result lines alone
-// (--quiet).
+// What fwupload shows while its runs go on and once they have ended: a live
+// line per port on a terminal, a line per port at each further 10 %
+// elsewhere, JSON lines (--json; with --quiet, the results alone), or the
+// result lines alone (--quiet).
 //
 // Threads: Progress comes from the runs' threads and writes under the
 // display's own lock; Refresh and Results come from the main thread.

@@ -24,6 +24,10 @@ namespace fwu::cli {
 // line (destroying it) drops whatever it has not sent yet and frees the port.
 std::unique_ptr<SerialLine> OpenLine(const std::string& port);
 
+// The clock a run waits on. Its Delay must keep close to the time asked
+// for: a reply wait counts kReplyPolls delays of kPollInterval.
+std::unique_ptr<Clock> MakeRunClock();
+
 // The name a port goes by, from what the user typed: on Linux a bare
 // "ttyUSB0" is "/dev/ttyUSB0".
 std::string NormalizePortName(std::string_view name);

@@ -2,7 +2,6 @@
 
 #include "cli/Firmware.h"
 #include "cli/Platform.h"
-#include "cli/SteadyClock.h"
 
 #include <algorithm>
 
@@ -56,8 +55,8 @@ std::optional<Outcome> PortRun::Upload() {
   std::unique_ptr<SerialLine> line = OpenLine(port_);
   if (!line) return Outcome::kPortUnavailable;
   FirmwareBytes firmware(*firmware_);
-  SteadyClock clock;
-  return UploadRun(*line, firmware, clock, *this).Run();
+  std::unique_ptr<Clock> clock = MakeRunClock();
+  return UploadRun(*line, firmware, *clock, *this).Run();
 }
 
 void PortRun::Progress(std::int64_t percent, std::int64_t bodyBytes) {
