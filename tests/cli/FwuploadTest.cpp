@@ -164,7 +164,7 @@ class LongRun : public Fwupload {
 };
 
 TEST_F(LongRun, AnotherFwuploadIsRefusedThePortAtOnce) {
-  Ran ran = Finish(*Start({"--quiet", "-p", device->Port(), folder / "fw.bin"}), "run", 2s);
+  Ran ran = Finish(*Start({"--quiet", "-p", device->Port(), folder / "fw.bin"}), "run", 5s);
   EXPECT_EQ(ran.status, 2);
   EXPECT_EQ(ran.out, std::vector<std::string>{device->Port() + ": ERROR:2 Can't open the serial port: " + device->Port()});
 }
