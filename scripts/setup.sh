@@ -4,7 +4,8 @@
 # skipped when its result is already there.
 #
 #   scripts/setup.sh            packages, dependencies, configure, build
-# Variables: BUILD (default: build), JOBS (default: nproc).
+# Variables: BUILD (default: build), JOBS (default: nproc), HOST_ONLY=1 (the
+# Linux host tree alone: no target libpng, no Windows tree).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$here/build}
@@ -14,7 +15,7 @@ mkdir -p "$build" "$deps"
 
 packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64
           xvfb xauth imagemagick fonts-dejavu-core cmake ninja-build g++ dpkg-dev python3
-          libgtest-dev)
+          libgtest-dev libcli11-dev nlohmann-json3-dev libserialport-dev pkg-config)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -26,9 +27,11 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-"$here/scripts/build-libpng.sh" "$deps"
+if [ "${HOST_ONLY:-}" != 1 ]; then
+  "$here/scripts/build-libpng.sh" "$deps"
+fi
 
-if [ ! -f "$build/win/build.ninja" ]; then
+if [ "${HOST_ONLY:-}" != 1 ] && [ ! -f "$build/win/build.ninja" ]; then
   cmake -S "$here" -B "$build/win" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=Release \
@@ -41,4 +44,4 @@ if ! grep -qsx "CMAKE_HOME_DIRECTORY:INTERNAL=$here" "$build/host/CMakeCache.txt
   cmake -S "$here" -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
 cmake --build "$build/host" -j "$jobs"
-cmake --build "$build/win" -j "$jobs"
+[ "${HOST_ONLY:-}" = 1 ] || cmake --build "$build/win" -j "$jobs"

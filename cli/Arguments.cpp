@@ -1,0 +1,109 @@
+#include "cli/Arguments.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+
+namespace fwu::cli {
+namespace {
+
+struct Flags {
+  std::vector<std::string> ports;
+  std::string file;
+  bool json = false;
+  bool quiet = false;
+  bool list = false;
+  bool help = false;
+  bool version = false;
+};
+
+// CLI11 does the reading; the help and version texts are fwupload's own.
+void Declare(CLI::App& app, Flags& flags) {
+  app.set_help_flag();
+  app.add_option("-p,--port", flags.ports)->allow_extra_args(false);
+  app.add_option("FILE", flags.file);
+  app.add_flag("--json", flags.json);
+  app.add_flag("--quiet", flags.quiet);
+  app.add_flag("--list", flags.list);
+  app.add_flag("--help", flags.help);
+  app.add_flag("--version", flags.version);
+}
+
+// The first port named twice, or empty.
+std::string Repeated(const std::vector<std::string>& ports) {
+  for (auto it = ports.begin(); it != ports.end(); ++it)
+    if (std::find(ports.begin(), it, *it) != it) return *it;
+  return {};
+}
+
+ParsedArguments Failure(std::string reason) { return {std::nullopt, std::move(reason)}; }
+
+ParsedArguments Success(Command command) { return {std::move(command), {}}; }
+
+Command Just(Action action, bool json = false) {
+  Command command;
+  command.action = action;
+  command.json = json;
+  return command;
+}
+
+ParsedArguments Checked(Flags flags, const PortNormalizer& normalize) {
+  if (flags.help) return Success(Just(Action::kHelp));
+  if (flags.version) return Success(Just(Action::kVersion));
+  if (flags.list) {
+    if (!flags.ports.empty() || !flags.file.empty() || flags.quiet)
+      return Failure("--list takes no port, no file and no --quiet");
+    return Success(Just(Action::kList, flags.json));
+  }
+  if (flags.ports.empty()) return Failure("no --port given");
+  if (flags.file.empty()) return Failure("no firmware FILE given");
+  Command command{Action::kUpload, {}, flags.file, flags.json, flags.quiet};
+  for (const std::string& port : flags.ports) {
+    if (port.empty()) return Failure("an empty port name");
+    command.ports.push_back(normalize(port));
+  }
+  if (std::string twice = Repeated(command.ports); !twice.empty())
+    return Failure("port " + twice + " given twice");
+  return Success(std::move(command));
+}
+
+}  // namespace
+
+ParsedArguments ParseArguments(int argc, const char* const* argv, const PortNormalizer& normalize) {
+  CLI::App app("fwupload", "fwupload");
+  Flags flags;
+  Declare(app, flags);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    std::string reason = error.what();
+    std::replace(reason.begin(), reason.end(), '\n', ' ');
+    return Failure(reason);
+  }
+  return Checked(std::move(flags), normalize);
+}
+
+std::string_view UsageText() {
+  return "usage: fwupload --port PORT [--port PORT]... [--json] [--quiet] FILE\n"
+         "       fwupload --list [--json]\n"
+         "       fwupload --help | --version\n";
+}
+
+std::string HelpText() {
+  return std::string(UsageText()) +
+         "\n"
+         "Writes the firmware FILE into the device on each PORT, all ports at once.\n"
+         "\n"
+         "  -p, --port PORT  a serial port (COM3; /dev/ttyUSB0, or just ttyUSB0)\n"
+         "  --json           JSON lines only: one object per progress step and result\n"
+         "  --quiet          the result lines only\n"
+         "  --list           the serial ports and what the system knows of them\n"
+         "  --help           this text\n"
+         "  --version        the version\n"
+         "\n"
+         "Exit status: 0 when every port was updated; else the outcome (1 to 5) of the\n"
+         "first port, in the order given, that was not; 64 for a usage error; 130 when\n"
+         "interrupted.\n";
+}
+
+}  // namespace fwu::cli

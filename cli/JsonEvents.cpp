@@ -1,0 +1,32 @@
+#include "cli/JsonEvents.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+
+namespace fwu::cli {
+namespace {
+
+// A port name that is not UTF-8 comes out with replacement characters
+// rather than ending the program.
+std::string Line(const nlohmann::ordered_json& event) {
+  return event.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+}  // namespace
+
+std::string JsonProgress(std::string_view port, std::int64_t percent, std::int64_t bytes) {
+  return Line({{"port", port}, {"event", "progress"}, {"percent", percent}, {"bytes", bytes}});
+}
+
+std::string JsonResult(std::string_view port, Outcome outcome, std::int64_t bytes,
+                       std::chrono::duration<double> seconds) {
+  return Line({{"port", port},
+               {"event", "result"},
+               {"outcome", static_cast<int>(outcome)},
+               {"message", OutcomeMessage(outcome, port)},
+               {"bytes", bytes},
+               {"seconds", std::round(seconds.count() * 1000) / 1000}});
+}
+
+}  // namespace fwu::cli

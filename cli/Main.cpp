@@ -1,0 +1,32 @@
+// fwupload: writes a firmware file into the devices on one or more serial
+// ports at once, from the command line. See HelpText in Arguments.cpp.
+#include "cli/Arguments.h"
+#include "cli/ListCommand.h"
+#include "cli/Platform.h"
+#include "cli/ResultText.h"
+#include "cli/UploadCommand.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+  using namespace fwu::cli;
+  ParsedArguments parsed = ParseArguments(argc, argv, NormalizePortName);
+  if (!parsed.command) {
+    std::fprintf(stderr, "fwupload: %s\n%s", parsed.error.c_str(), std::string(UsageText()).c_str());
+    return kExitUsage;
+  }
+  const Command& command = *parsed.command;
+  switch (command.action) {
+    case Action::kHelp:
+      std::fputs(HelpText().c_str(), stdout);
+      return 0;
+    case Action::kVersion:
+      std::puts("fwupload " FWUPLOAD_VERSION);
+      return 0;
+    case Action::kList:
+      return RunList(command.json);
+    case Action::kUpload:
+      break;
+  }
+  return RunUpload(command);
+}

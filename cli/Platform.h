@@ -1,0 +1,52 @@
+// What fwupload needs of the system it runs on: each platform's folder
+// (cli/linux/, cli/windows/) implements these, and nothing else in cli/
+// includes a system header.
+//
+// Return rules: OpenLine gives no line when the port cannot be opened, is not
+// a serial port, cannot take the line settings, or another program holds it.
+// Every other call always succeeds (ListPorts gives an empty list when the
+// system tells nothing).
+#pragma once
+
+#include "protocol/UploadEngine.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fwu::cli {
+
+// Opens `port` (a name as NormalizePortName gives it) for the upload alone,
+// set as the window sets its line: kBaudRate, 8 data bits, no parity, one
+// stop bit, no flow control, RTS off, DTR as the port had it. Closing the
+// line (destroying it) drops whatever it has not sent yet and frees the port.
+std::unique_ptr<SerialLine> OpenLine(const std::string& port);
+
+// The clock a run waits on. Its Delay must keep close to the time asked
+// for: a reply wait counts kReplyPolls delays of kPollInterval.
+std::unique_ptr<Clock> MakeRunClock();
+
+// The name a port goes by, from what the user typed: on Linux a bare
+// "ttyUSB0" is "/dev/ttyUSB0".
+std::string NormalizePortName(std::string_view name);
+
+// A serial port and what the system knows of it; empty where it knows nothing.
+struct PortInfo {
+  std::string name;
+  std::string description;  // USB product, or the system's friendly name
+  std::string usbId;        // "vvvv:pppp", hex
+  std::string serial;
+};
+std::vector<PortInfo> ListPorts();
+
+// From now on, an interrupt from the user (Ctrl+C, a termination request)
+// sets `interrupted` instead of ending the program. Call once.
+void CatchInterrupts(std::atomic<bool>& interrupted);
+
+// True when standard output is a terminal that redraws lines in place, made
+// ready for it.
+bool PrepareLiveOutput();
+
+}  // namespace fwu::cli

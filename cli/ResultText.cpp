@@ -1,0 +1,18 @@
+#include "cli/ResultText.h"
+
+#include <algorithm>
+
+namespace fwu::cli {
+
+std::string ResultLine(std::string_view port, Outcome outcome) {
+  std::string line = std::string(port) + ": ";
+  if (outcome != Outcome::kSuccess) line += std::string(OutcomeTitle(outcome)) + " ";
+  return line + OutcomeMessage(outcome, port);
+}
+
+int ExitStatus(const std::vector<Outcome>& outcomes) {
+  auto failed = std::find_if(outcomes.begin(), outcomes.end(), [](Outcome o) { return o != Outcome::kSuccess; });
+  return failed == outcomes.end() ? 0 : static_cast<int>(*failed);
+}
+
+}  // namespace fwu::cli

@@ -1,0 +1,25 @@
+// How a port's run ends, for people and for scripts: the result line and the
+// program's exit status.
+#pragma once
+
+#include "protocol/Outcome.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fwu::cli {
+
+inline constexpr int kExitUsage = 64;
+inline constexpr int kExitInterrupted = 130;
+
+// "PORT: Device update!" or "PORT: ERROR:n TEXT", the window's own title and
+// text.
+std::string ResultLine(std::string_view port, Outcome outcome);
+
+// 0 when every port succeeded, else the outcome number of the first port, in
+// the order given, that did not.
+int ExitStatus(const std::vector<Outcome>& outcomes);
+
+}  // namespace fwu::cli
