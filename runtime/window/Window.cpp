@@ -6,7 +6,7 @@
 #include "runtime/window/WindowInternal.h"
 
 #include <array>
-#include <mutex>
+#include <optional>
 
 namespace {
 
@@ -75,10 +75,9 @@ void WindowShutdown() {
 
 std::int64_t WindowOpen(std::int64_t number, int x, int y, int width, int height, const wchar_t* title,
                         std::uint32_t flags, HWND parent) {
-  // The record stays where it is until the window is released, so it can be
-  // filled in below under the lock again.
-  auto [id, record] = g_windows.Obtain(number);
-  if (!record) return 0;
+  std::optional<std::int64_t> obtained = g_windows.Obtain(number);
+  if (!obtained) return 0;
+  std::int64_t id = *obtained;
 
   std::wstring className = WindowClassName(id);
   RegisterWindowClass(className);
@@ -92,27 +91,20 @@ std::int64_t WindowOpen(std::int64_t number, int x, int y, int width, int height
     g_windows.Release(id);
     return 0;
   }
-  {
-    auto guard = g_windows.Lock();
-    record->handle = window;
-    record->ready = false;
-  }
+  WindowRecord record;
+  record.handle = window;
+  g_windows.Put(id, std::move(record));
   SetOwnWindowNumber(window, id);
 
   if (flags & (kWindowCentreScreen | kWindowCentreParent)) CentreWindow(window, flags, parent);
   if (style.show) ShowWindow(window, ShowCommandOf(style));
   UniqueAccelerators accelerators = MakeTabAccelerators();
-  {
-    auto guard = g_windows.Lock();
-    record->accelerators = std::move(accelerators);
-    record->sized = (style.style & (WS_MINIMIZE | WS_MAXIMIZE)) != 0;
-    record->colour = kNoColour;
-  }
+  g_windows.With(id, [&](WindowRecord& record) {
+    record.accelerators = std::move(accelerators);
+    record.sized = (style.style & (WS_MINIMIZE | WS_MAXIMIZE)) != 0;
+  });
   if (!(flags & kWindowNoContainer)) SetCurrentContainer(window);
-  {
-    auto guard = g_windows.Lock();
-    record->ready = true;
-  }
+  g_windows.With(id, [](WindowRecord& record) { record.ready = true; });
   return number == kAnyWindow ? id : reinterpret_cast<std::int64_t>(window);
 }
 
@@ -130,9 +122,7 @@ void WindowClose(std::int64_t number) {
 }
 
 HWND WindowHandle(std::int64_t number) {
-  auto guard = g_windows.Lock();
-  WindowRecord* record = g_windows.Find(number);
-  return record ? record->handle : nullptr;
+  return g_windows.With(number, [](const WindowRecord& record) { return record.handle; }).value_or(nullptr);
 }
 
 std::int64_t OwnWindowNumber(HWND window) {
@@ -168,7 +158,6 @@ HACCEL ActiveAccelerators(HWND* active) {
   DWORD process = 0;
   GetWindowThreadProcessId(*active, &process);
   if (process != GetCurrentProcessId()) return nullptr;
-  auto guard = g_windows.Lock();
-  WindowRecord* record = g_windows.Find(number);
-  return record ? record->accelerators.get() : nullptr;
+  return g_windows.With(number, [](const WindowRecord& record) { return record.accelerators.get(); })
+      .value_or(nullptr);
 }
