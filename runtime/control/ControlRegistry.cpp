@@ -61,7 +61,7 @@ std::optional<ControlRef> ControlRegister(std::int64_t number, HWND window, cons
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProcedure)));
     control = RefOf(obtained, record);
   };
-  if (!g_controls.Obtain(number, fill)) {
+  if (!state || !g_controls.Obtain(number, fill)) {
     DestroyWindow(window);
     return std::nullopt;
   }

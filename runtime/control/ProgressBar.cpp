@@ -52,6 +52,6 @@ std::int64_t ProgressBarCreate(std::int64_t number, int x, int y, int width, int
   if (!window) return 0;
   SendMessageW(window, PBM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
   std::optional<ControlRef> control = ControlRegister(
-      number, window, kProgressBar, std::make_shared<ControlState>(std::in_place_type<ProgressState>));
+      number, window, kProgressBar, MakeControlState<ProgressState>());
   return control ? ControlCreationResult(number, *control) : 0;
 }

@@ -5,6 +5,8 @@
 // platform calls on a window run outside it, on the window's own thread.
 #include "runtime/window/WindowInternal.h"
 
+#include "runtime/base/NoMemory.h"
+
 #include <array>
 #include <optional>
 
@@ -56,24 +58,7 @@ POINT CreationPosition(int x, int y, std::uint32_t flags) {
   return {x, y};
 }
 
-}  // namespace
-
-ObjectRegistry<WindowRecord>& Windows() { return g_windows; }
-
-std::wstring WindowClassName(std::int64_t number) { return L"WindowClass_" + std::to_wstring(number); }
-
-void WindowStartup() {
-  ContainerSlotReserve();
-  g_icon = LoadIconW(Module(), MAKEINTRESOURCEW(1));
-  g_cursor = LoadCursorW(nullptr, IDC_ARROW);
-}
-
-void WindowShutdown() {
-  g_windows.CloseAll();
-  g_icon = nullptr;
-}
-
-std::int64_t WindowOpen(std::int64_t number, int x, int y, int width, int height, const wchar_t* title,
+std::int64_t OpenWindow(std::int64_t number, int x, int y, int width, int height, const wchar_t* title,
                         std::uint32_t flags, HWND parent) {
   std::optional<std::int64_t> obtained = g_windows.Obtain(number);
   if (!obtained) return 0;
@@ -106,6 +91,28 @@ std::int64_t WindowOpen(std::int64_t number, int x, int y, int width, int height
   if (!(flags & kWindowNoContainer)) SetCurrentContainer(window);
   g_windows.With(id, [](WindowRecord& record) { record.ready = true; });
   return number == kAnyWindow ? id : reinterpret_cast<std::int64_t>(window);
+}
+
+}  // namespace
+
+ObjectRegistry<WindowRecord>& Windows() { return g_windows; }
+
+std::wstring WindowClassName(std::int64_t number) { return L"WindowClass_" + std::to_wstring(number); }
+
+void WindowStartup() {
+  ContainerSlotReserve();
+  g_icon = LoadIconW(Module(), MAKEINTRESOURCEW(1));
+  g_cursor = LoadCursorW(nullptr, IDC_ARROW);
+}
+
+void WindowShutdown() {
+  g_windows.CloseAll();
+  g_icon = nullptr;
+}
+
+std::int64_t WindowOpen(std::int64_t number, int x, int y, int width, int height, const wchar_t* title,
+                        std::uint32_t flags, HWND parent) {
+  return OrOnNoMemory(std::int64_t{0}, [&] { return OpenWindow(number, x, y, width, height, title, flags, parent); });
 }
 
 void WindowClose(std::int64_t number) {
