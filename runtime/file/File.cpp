@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -85,6 +86,23 @@ std::int64_t ReadBuffered(FileObject& file, std::byte* destination, std::int64_t
   return copied + TakeUnread(file, destination + copied, rest);
 }
 
+// A file open under `number` is closed first; the new one is entered once it
+// is open.
+std::int64_t Open(std::int64_t number, const wchar_t* path) {
+  std::optional<std::int64_t> obtained = g_files.Obtain(number);
+  if (!obtained) return 0;
+  auto file = std::make_shared<FileObject>();
+  file->handle = OpenExclusiveRead(path);
+  if (!file->handle) {
+    g_files.Release(*obtained);
+    return 0;
+  }
+  file->buffer = HeapBlockAllocate(kFileBufferSize, false);
+  HANDLE platform = file->handle.get();
+  if (!g_files.Put(*obtained, FileRecord{std::move(file)})) return 0;
+  return number == -1 ? *obtained : reinterpret_cast<std::intptr_t>(platform);
+}
+
 }  // namespace
 
 void FileStartup() {}
@@ -92,20 +110,7 @@ void FileStartup() {}
 void FileShutdown() { FileClose(-1); }
 
 std::int64_t FileOpenRead(std::int64_t number, const wchar_t* path) {
-  return OrOnNoMemory(std::int64_t{0}, [&]() -> std::int64_t {
-    std::optional<std::int64_t> obtained = g_files.Obtain(number);
-    if (!obtained) return 0;
-    auto file = std::make_shared<FileObject>();
-    file->handle = OpenExclusiveRead(path);
-    if (!file->handle) {
-      g_files.Release(*obtained);
-      return 0;
-    }
-    file->buffer = HeapBlockAllocate(kFileBufferSize, false);
-    HANDLE platform = file->handle.get();
-    if (!g_files.Put(*obtained, FileRecord{std::move(file)})) return 0;
-    return number == -1 ? *obtained : reinterpret_cast<std::intptr_t>(platform);
-  });
+  return OrOnNoMemory(std::int64_t{0}, [&] { return Open(number, path); });
 }
 
 std::int64_t FileReadByte(std::int64_t number) {
