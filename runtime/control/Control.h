@@ -14,7 +14,8 @@
 // or gives 0 or the empty text. Any thread may call any operation except the
 // creations, which belong to the thread that owns the container window; a
 // call from another thread completes when that thread next serves messages.
-// Nothing here shows messages or keeps error codes.
+// When memory runs out a creation gives 0 and a text the empty text. Nothing
+// here shows messages, keeps error codes or throws.
 #pragma once
 
 #include <windows.h>

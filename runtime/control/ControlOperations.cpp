@@ -1,6 +1,7 @@
 // The operations common to every kind: items, state, enabling, text.
 #include "runtime/control/Control.h"
 #include "runtime/control/ControlRecord.h"
+#include "runtime/base/NoMemory.h"
 #include "runtime/base/ScopeExit.h"
 #include "runtime/thread/Thread.h"
 #include "runtime/window/Window.h"
@@ -42,8 +43,9 @@ void ControlDisable(std::int64_t number, int flag) {
 std::wstring ControlGetText(std::int64_t number) {
   std::optional<ControlRef> control = ControlLookup(number);
   if (!control) return {};
-  if (control->kind->getText) return control->kind->getText(*control);
-  return WindowTextOf(control->window);
+  return OrOnNoMemory(std::wstring(), [&control] {
+    return control->kind->getText ? control->kind->getText(*control) : WindowTextOf(control->window);
+  });
 }
 
 void ControlSetText(std::int64_t number, const wchar_t* text) {

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <variant>
@@ -43,6 +44,16 @@ struct ProgressState {
 };
 
 using ControlState = std::variant<std::monostate, PictureState, DropDownState, TextFieldState, ProgressState>;
+
+// A new control's state of the kind's type; null when no memory could be had.
+template <class State = std::monostate>
+std::shared_ptr<ControlState> MakeControlState() noexcept {
+  try {
+    return std::make_shared<ControlState>(std::in_place_type<State>);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 
 struct ControlKind;
 
@@ -94,7 +105,7 @@ struct ControlWindow {
 HWND ControlWindowCreate(const ControlWindow& design, int x, int y, int width);
 // Records the window under `number` and puts the control procedure in front
 // of it. Destroys the window and gives nothing when the number cannot hold a
-// control.
+// control or `state` is null.
 std::optional<ControlRef> ControlRegister(std::int64_t number, HWND window, const ControlKind& kind,
                                           std::shared_ptr<ControlState> state);
 // What a creation returns for the number asked.

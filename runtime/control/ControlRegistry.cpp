@@ -50,20 +50,18 @@ void ControlShutdown() {
 
 std::optional<ControlRef> ControlRegister(std::int64_t number, HWND window, const ControlKind& kind,
                                           std::shared_ptr<ControlState> state) {
+  // The record is filled and the window tied to it under the registry's lock,
+  // so no look-up sees one without the other.
   std::optional<ControlRef> control;
-  {
-    auto guard = g_controls.Lock();
-    ControlRegistry::Obtained obtained = g_controls.Obtain(number);
-    if (obtained.record) {
-      *obtained.record = ControlRecord{window, &kind, nullptr, std::move(state)};
-      SetPropW(window, kControlProperty, reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(obtained.number + 1)));
-      SetWindowLongPtrW(window, GWLP_ID, static_cast<LONG_PTR>(obtained.number));
-      obtained.record->previous = reinterpret_cast<WNDPROC>(
-          SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProcedure)));
-      control = RefOf(obtained.number, *obtained.record);
-    }
-  }
-  if (!control) {
+  auto fill = [&](ControlRecord& record, std::int64_t obtained) {
+    record = ControlRecord{window, &kind, nullptr, std::move(state)};
+    SetPropW(window, kControlProperty, reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(obtained + 1)));
+    SetWindowLongPtrW(window, GWLP_ID, static_cast<LONG_PTR>(obtained));
+    record.previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProcedure)));
+    control = RefOf(obtained, record);
+  };
+  if (!state || !g_controls.Obtain(number, fill)) {
     DestroyWindow(window);
     return std::nullopt;
   }
@@ -78,10 +76,7 @@ std::int64_t ControlCreationResult(std::int64_t numberAsked, const ControlRef& c
 }
 
 std::optional<ControlRef> ControlLookup(std::int64_t number) {
-  auto guard = g_controls.Lock();
-  const ControlRecord* record = g_controls.Find(number);
-  if (!record) return std::nullopt;
-  return RefOf(number, *record);
+  return g_controls.With(number, [number](const ControlRecord& record) { return RefOf(number, record); });
 }
 
 std::optional<ControlRef> ControlOfWindow(HWND window) {
@@ -95,9 +90,8 @@ std::optional<ControlRef> ControlOfWindow(HWND window) {
 WNDPROC ControlPreviousProcedure(HWND window) {
   std::optional<std::int64_t> number = PropertyNumberOf(window);
   if (!number) return nullptr;
-  auto guard = g_controls.Lock();
-  const ControlRecord* record = g_controls.Find(*number);
-  return record && record->handle == window ? record->previous : nullptr;
+  auto previous = [window](const ControlRecord& record) { return record.handle == window ? record.previous : nullptr; };
+  return g_controls.With(*number, previous).value_or(nullptr);
 }
 
 void ControlForget(HWND window) {
@@ -107,12 +101,7 @@ void ControlForget(HWND window) {
   if (!number) return;
   EventsRemove(kControlEvent, *number, -1, -1);
   // Taken out under the lock, destroyed (with what the kind made) after it.
-  std::optional<ControlRecord> taken;
-  {
-    auto guard = g_controls.Lock();
-    const ControlRecord* record = g_controls.Find(*number);
-    if (record && record->handle == window) taken = g_controls.Take(*number);
-  }
+  g_controls.Take(*number, [window](const ControlRecord& record) { return record.handle == window; });
 }
 
 void ControlFree(std::int64_t number) {

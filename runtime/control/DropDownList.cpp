@@ -112,7 +112,7 @@ std::int64_t DropDownListCreate(std::int64_t number, int x, int y, int width, in
   HWND window = ControlWindowCreate(design, x, y, width);
   if (!window) return 0;
   std::optional<ControlRef> control = ControlRegister(
-      number, window, kDropDownList, std::make_shared<ControlState>(std::in_place_type<DropDownState>));
+      number, window, kDropDownList, MakeControlState<DropDownState>());
   if (!control) return 0;
   FitClosedHeight(window, height);
   return ControlCreationResult(number, *control);

@@ -214,7 +214,7 @@ std::int64_t PictureControlCreate(std::int64_t number, int x, int y, int width, 
   g_staticProcedure = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PicturePainter)));
   std::optional<ControlRef> control = ControlRegister(
-      number, window, kPictureControl, std::make_shared<ControlState>(std::in_place_type<PictureState>));
+      number, window, kPictureControl, MakeControlState<PictureState>());
   if (!control) return 0;
   SendMessageW(window, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
   return ControlCreationResult(number, *control);

@@ -84,6 +84,6 @@ std::int64_t ProgressBarCreate(std::int64_t number, int x, int y, int width, int
   g_progressProcedure = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ProgressProcedure)));
   std::optional<ControlRef> control = ControlRegister(
-      number, window, kProgressBar, std::make_shared<ControlState>(std::in_place_type<ProgressState>));
+      number, window, kProgressBar, MakeControlState<ProgressState>());
   return control ? ControlCreationResult(number, *control) : 0;
 }

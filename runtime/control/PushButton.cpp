@@ -20,6 +20,6 @@ std::int64_t PushButtonCreate(std::int64_t number, int x, int y, int width, int 
   HWND window = ControlWindowCreate(design, x, y, width);
   if (!window) return 0;
   std::optional<ControlRef> control =
-      ControlRegister(number, window, kPushButton, std::make_shared<ControlState>());
+      ControlRegister(number, window, kPushButton, MakeControlState());
   return control ? ControlCreationResult(number, *control) : 0;
 }

@@ -50,7 +50,7 @@ std::int64_t TextFieldCreate(std::int64_t number, int x, int y, int width, int h
   g_editProcedure = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FocusReporter)));
   std::optional<ControlRef> control = ControlRegister(
-      number, window, kTextField, std::make_shared<ControlState>(std::in_place_type<TextFieldState>));
+      number, window, kTextField, MakeControlState<TextFieldState>());
   return control ? ControlCreationResult(number, *control) : 0;
 }
 

@@ -7,7 +7,8 @@
 // Return rules: MessageBoxShow gives the MessageBoxW result (IDOK after a box
 // of style 0 is dismissed), 0 when no box could be shown. OpenFileDialogShow
 // gives the chosen full path, or the empty text when the user cancels, the
-// dialog fails or no memory could be had. Nothing here keeps error codes.
+// dialog fails or no memory could be had. Nothing here keeps error codes or
+// throws.
 #pragma once
 
 #include <windows.h>

@@ -4,14 +4,17 @@
 // by g_lock, which is held only while notes are added or taken out. Each thread
 // adds notes for its own windows and takes out only its own notes; the
 // platform calls on those windows run outside the lock, on the thread that
-// owns them.
+// owns them. Notes are list nodes: a window is disabled only once its note
+// is made, and notes move in and out of the shared list without allocating,
+// so running out of memory cannot leave a window disabled for good.
 #include "Dialog.h"
 
 #include "runtime/base/CriticalSection.h"
 
 #include <algorithm>
+#include <list>
 #include <mutex>
-#include <vector>
+#include <new>
 
 namespace {
 
@@ -23,34 +26,38 @@ struct WindowNote {
 };
 
 CriticalSection g_lock;
-std::vector<WindowNote> g_notes;
+std::list<WindowNote> g_notes;
 
 struct Enumeration {
   DWORD thread;
   HWND foreground;
-  std::vector<WindowNote> notes;
+  std::list<WindowNote> notes;
 };
 
 BOOL CALLBACK NoteWindow(HWND window, LPARAM context) {
   auto& enumeration = *reinterpret_cast<Enumeration*>(context);
   if (GetWindowThreadProcessId(window, nullptr) != enumeration.thread || !IsWindowVisible(window)) return TRUE;
-  WindowNote note{enumeration.thread, window, (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, false};
-  if (window != enumeration.foreground && IsWindowEnabled(window)) {
-    note.disabledHere = true;
-    EnableWindow(window, FALSE);
+  bool disable = window != enumeration.foreground && IsWindowEnabled(window);
+  try {
+    enumeration.notes.push_back(
+        {enumeration.thread, window, (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, disable});
+  } catch (const std::bad_alloc&) {
+    return FALSE;  // the windows noted so far are handled; the rest stay as they are
   }
-  enumeration.notes.push_back(note);
+  if (disable) EnableWindow(window, FALSE);
   return TRUE;
 }
 
 void PlaceInBand(HWND window, HWND band) { SetWindowPos(window, band, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE); }
 
-std::vector<WindowNote> TakeNotesOf(DWORD thread) {
+std::list<WindowNote> TakeNotesOf(DWORD thread) {
+  std::list<WindowNote> taken;
   std::lock_guard guard(g_lock);
-  auto mine = std::stable_partition(g_notes.begin(), g_notes.end(),
-                                    [thread](const WindowNote& note) { return note.thread != thread; });
-  std::vector<WindowNote> taken(mine, g_notes.end());
-  g_notes.erase(mine, g_notes.end());
+  for (auto it = g_notes.begin(); it != g_notes.end();) {
+    auto next = std::next(it);
+    if (it->thread == thread) taken.splice(taken.end(), g_notes, it);
+    it = next;
+  }
   return taken;
 }
 
@@ -63,7 +70,7 @@ void DialogBracketBegin() {
     if (note.wasTopmost) PlaceInBand(note.window, HWND_NOTOPMOST);
 
   std::lock_guard guard(g_lock);
-  g_notes.insert(g_notes.end(), enumeration.notes.begin(), enumeration.notes.end());
+  g_notes.splice(g_notes.end(), enumeration.notes);
 }
 
 void DialogBracketEnd() {

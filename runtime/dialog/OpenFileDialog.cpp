@@ -2,6 +2,7 @@
 #include "Dialog.h"
 
 #include "runtime/base/Heap.h"
+#include "runtime/base/NoMemory.h"
 
 #include <commdlg.h>
 
@@ -47,8 +48,10 @@ DefaultFileParts SplitDefaultFile(const wchar_t* defaultFile) {
   return parts;
 }
 
-std::wstring OpenFileDialogShow(const wchar_t* title, const wchar_t* defaultFile, const wchar_t* filterPattern,
-                                std::int64_t patternPosition) {
+namespace {
+
+std::wstring ShowDialog(const wchar_t* title, const wchar_t* defaultFile, const wchar_t* filterPattern,
+                        std::int64_t patternPosition) {
   HeapBlock pathBlock = HeapBlockAllocate(kPathChars * sizeof(wchar_t), true);
   if (!pathBlock) return {};
   auto* path = reinterpret_cast<wchar_t*>(pathBlock.get());
@@ -77,4 +80,11 @@ std::wstring OpenFileDialogShow(const wchar_t* title, const wchar_t* defaultFile
   // The platform may leave the buffer unterminated when it does not fit.
   path[kPathChars - 1] = L'\0';
   return chosen ? std::wstring(path) : std::wstring();
+}
+
+}  // namespace
+
+std::wstring OpenFileDialogShow(const wchar_t* title, const wchar_t* defaultFile, const wchar_t* filterPattern,
+                                std::int64_t patternPosition) {
+  return OrOnNoMemory(std::wstring(), [&] { return ShowDialog(title, defaultFile, filterPattern, patternPosition); });
 }

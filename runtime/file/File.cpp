@@ -1,11 +1,15 @@
 // File objects: the registry of open files and the buffered reads.
 //
 // Threads: the registry lock guards the slot operations (obtain, look up,
-// release). The fields of an open file object belong to the one thread that
-// uses the file (in the program, the upload worker), so reads take no lock.
+// release). A read copies the file's shared FileObject out under the lock and
+// reads outside it, so a close on another thread (close-all at shut-down) only
+// drops the registry's share: the buffer and the handle go when the read is
+// done. The fields of a FileObject belong to the one thread that reads the
+// file (in the program, the upload worker).
 #include "File.h"
 
 #include "runtime/base/Heap.h"
+#include "runtime/base/NoMemory.h"
 #include "runtime/base/UniqueHandle.h"
 #include "runtime/registry/ObjectRegistry.h"
 
@@ -13,10 +17,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <optional>
 
 namespace {
 
-struct FileRecord {
+struct FileObject {
   UniqueFileHandle handle;
   // Null when no memory could be had; every read then goes to the platform.
   HeapBlock buffer;
@@ -27,9 +33,15 @@ struct FileRecord {
   std::int64_t readCalls = 0;
 };
 
+struct FileRecord {
+  std::shared_ptr<FileObject> handle;  // empty while the number holds no open file
+};
+
 ObjectRegistry<FileRecord> g_files(16, 16, FileClose);
 
-FileRecord* FindOpen(std::int64_t number) { return g_files.Find(number); }
+std::shared_ptr<FileObject> FindOpen(std::int64_t number) {
+  return g_files.With(number, [](FileRecord& record) { return record.handle; }).value_or(nullptr);
+}
 
 // CreateFileW reports failure as INVALID_HANDLE_VALUE; 0 is refused as well.
 // Only a file on a disk counts: a path naming a device (a serial port, the
@@ -43,7 +55,7 @@ UniqueFileHandle OpenExclusiveRead(const wchar_t* path) {
 
 // One ReadFile per call of at most MAXDWORD bytes; the count the platform
 // reports (0 on an error) is all that matters.
-std::int64_t ReadPlatform(FileRecord& file, std::byte* destination, std::int64_t length) {
+std::int64_t ReadPlatform(FileObject& file, std::byte* destination, std::int64_t length) {
   std::int64_t total = 0;
   while (total < length) {
     DWORD ask = static_cast<DWORD>(std::min<std::int64_t>(length - total, MAXDWORD));
@@ -56,20 +68,20 @@ std::int64_t ReadPlatform(FileRecord& file, std::byte* destination, std::int64_t
   return total;
 }
 
-std::int64_t TakeUnread(FileRecord& file, std::byte* destination, std::int64_t length) {
+std::int64_t TakeUnread(FileObject& file, std::byte* destination, std::int64_t length) {
   std::int64_t count = std::min<std::int64_t>(length, file.unread);
   std::memcpy(destination, file.buffer.get() + (file.filled - file.unread), static_cast<std::size_t>(count));
   file.unread -= static_cast<std::int32_t>(count);
   return count;
 }
 
-void Refill(FileRecord& file) {
+void Refill(FileObject& file) {
   auto got = static_cast<std::int32_t>(ReadPlatform(file, file.buffer.get(), kFileBufferSize));
   file.filled = got;
   file.unread = got;
 }
 
-std::int64_t ReadBuffered(FileRecord& file, std::byte* destination, std::int64_t length) {
+std::int64_t ReadBuffered(FileObject& file, std::byte* destination, std::int64_t length) {
   std::int64_t copied = TakeUnread(file, destination, length);
   std::int64_t rest = length - copied;
   if (rest == 0) return copied;
@@ -78,37 +90,35 @@ std::int64_t ReadBuffered(FileRecord& file, std::byte* destination, std::int64_t
   return copied + TakeUnread(file, destination + copied, rest);
 }
 
+// A file open under `number` is closed first; the new one is entered once it
+// is open.
+std::int64_t Open(std::int64_t number, const wchar_t* path) {
+  std::optional<std::int64_t> obtained = g_files.Obtain(number);
+  if (!obtained) return 0;
+  auto file = std::make_shared<FileObject>();
+  file->handle = OpenExclusiveRead(path);
+  if (!file->handle) {
+    g_files.Release(*obtained);
+    return 0;
+  }
+  file->buffer = HeapBlockAllocate(kFileBufferSize, false);
+  HANDLE platform = file->handle.get();
+  if (!g_files.Put(*obtained, FileRecord{std::move(file)})) return 0;
+  return number == -1 ? *obtained : reinterpret_cast<std::intptr_t>(platform);
+}
+
 }  // namespace
 
 void FileStartup() {}
 
 // The handles go back to the platform; the records keep their read buffers
 // until the process ends, as a worker may still be inside a read.
-void FileShutdown() {
-  for (std::int64_t number : g_files.LiveNumbers()) {
-    UniqueFileHandle handle;
-    {
-      auto guard = g_files.Lock();
-      if (FileRecord* file = FindOpen(number)) handle = std::move(file->handle);
-    }
-  }
-}
+// A read still under way keeps its share of the file: its buffer and handle
+// go when it is done.
+void FileShutdown() { FileClose(-1); }
 
 std::int64_t FileOpenRead(std::int64_t number, const wchar_t* path) {
-  auto obtained = g_files.Obtain(number);
-  if (!obtained.record) return 0;
-  UniqueFileHandle handle = OpenExclusiveRead(path);
-  if (!handle) {
-    g_files.Release(obtained.number);
-    return 0;
-  }
-  HeapBlock buffer = HeapBlockAllocate(kFileBufferSize, false);
-
-  auto guard = g_files.Lock();
-  HANDLE platform = handle.get();
-  obtained.record->handle = std::move(handle);
-  obtained.record->buffer = std::move(buffer);
-  return number == -1 ? obtained.number : reinterpret_cast<std::intptr_t>(platform);
+  return OrOnNoMemory(std::int64_t{0}, [&] { return Open(number, path); });
 }
 
 std::int64_t FileReadByte(std::int64_t number) {
@@ -118,7 +128,7 @@ std::int64_t FileReadByte(std::int64_t number) {
 }
 
 std::int64_t FileReadData(std::int64_t number, void* destination, std::int64_t length) {
-  FileRecord* file = FindOpen(number);
+  std::shared_ptr<FileObject> file = FindOpen(number);
   if (!file || !destination || length <= 0) return 0;
   auto* bytes = static_cast<std::byte*>(destination);
   return file->buffer ? ReadBuffered(*file, bytes, length) : ReadPlatform(*file, bytes, length);
@@ -127,16 +137,13 @@ std::int64_t FileReadData(std::int64_t number, void* destination, std::int64_t l
 int FileIsOpen(std::int64_t number) { return FindOpen(number) ? 1 : 0; }
 
 void FileClose(std::int64_t number) {
-  if (number == -1) {
+  if (number == -1)
     g_files.CloseAll();
-    return;
-  }
-  if (!FindOpen(number)) return;
-  // The taken record closes its handle and frees its buffer as it goes.
-  g_files.Take(number);
+  else
+    g_files.Take(number);  // the file closes when the last share of it goes
 }
 
 std::int64_t FileReadCallCount(std::int64_t number) {
-  FileRecord* file = FindOpen(number);
+  std::shared_ptr<FileObject> file = FindOpen(number);
   return file ? file->readCalls : 0;
 }

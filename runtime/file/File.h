@@ -9,7 +9,12 @@
 // number that holds no open file; FileReadData gives the count of bytes it
 // delivered. FileSize gives -1 when nothing is found and -2 for a directory or
 // a drive root. FileIsOpen and FileReadCallCount give 0 for a number that holds
-// no open file. Nothing here shows messages or keeps error codes.
+// no open file. Nothing here shows messages, keeps error codes or throws: when
+// memory runs out an operation gives 0 as well.
+//
+// Threads: a file is read by one thread at a time. A close from another
+// thread (close-all at shut-down) may come during a read: the read finishes on
+// the file it began with, which closes when that read is done.
 #pragma once
 
 #include <cstdint>
@@ -19,8 +24,8 @@
 inline constexpr std::int32_t kFileBufferSize = 4096;
 
 void FileStartup();
-// Closes every file still open; the memory of the records stays until the
-// process ends.
+// Closes every file still open; a read under way on another thread keeps its
+// file's buffer and handle until it is done.
 void FileShutdown();
 
 // Opens `path` for reading without sharing. A file open under `number` is

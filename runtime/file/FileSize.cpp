@@ -2,6 +2,7 @@
 // itself is never opened.
 #include "File.h"
 
+#include "runtime/base/NoMemory.h"
 #include "runtime/base/UniqueHandle.h"
 
 #include <windows.h>
@@ -41,9 +42,7 @@ std::int64_t SizeByAttributes(const std::wstring& path) {
   return attributes & FILE_ATTRIBUTE_DIRECTORY ? kDirectory : kNotFound;
 }
 
-}  // namespace
-
-std::int64_t FileSize(const wchar_t* path) {
+std::int64_t SizeOf(const wchar_t* path) {
   if (!path || !*path) return kNotFound;
   // The whole path is examined: cutting a long one short could name another
   // file and report that file's size.
@@ -58,4 +57,10 @@ std::int64_t FileSize(const wchar_t* path) {
     return (static_cast<std::int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
   }
   return HasDoubledPrefix(copy) ? SizeByAttributes(copy) : kNotFound;
+}
+
+}  // namespace
+
+std::int64_t FileSize(const wchar_t* path) {
+  return OrOnNoMemory(kNotFound, [path] { return SizeOf(path); });
 }

@@ -5,6 +5,7 @@
 
 #include "runtime/thread/Thread.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -29,6 +30,11 @@ int DecoderRegister(const DecoderDescriptor* descriptor) {
 }
 
 std::size_t DecoderCount() { return g_decoderCount; }
+
+bool DecoderIsRegistered(const DecoderDescriptor* descriptor) {
+  return std::find(g_decoders.begin(), g_decoders.begin() + g_decoderCount, descriptor) !=
+         g_decoders.begin() + g_decoderCount;
+}
 
 std::uint32_t DecoderFormat(std::size_t index) {
   return index < g_decoderCount ? g_decoders[index]->format : 0;

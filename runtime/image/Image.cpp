@@ -4,6 +4,7 @@
 // stored when the picture is complete.
 #include "Image.h"
 
+#include "runtime/base/NoMemory.h"
 #include "runtime/registry/ObjectRegistry.h"
 
 #include <memory>
@@ -81,9 +82,22 @@ ImageRecord RecordFromMemory(const void* address, std::int64_t size) {
 template <class T>
 T RecordField(std::int64_t number, T ImageRecord::*field) {
   if (!g_images) return T{};
-  auto guard = g_images->Lock();
-  const ImageRecord* record = g_images->Find(number);
-  return record ? record->*field : T{};
+  return g_images->With(number, [field](const ImageRecord& record) { return record.*field; }).value_or(T{});
+}
+
+// Frees the image the number holds before the new picture is decoded. The
+// decoded record goes under the number the registry gave, slot or identifier
+// alike.
+std::int64_t Load(std::int64_t number, const void* address, std::int64_t size) {
+  std::optional<std::int64_t> obtained = g_images->Obtain(number);
+  if (!obtained) return 0;
+  ImageRecord loaded = RecordFromMemory(address, size);
+  HANDLE handle = loaded.handle.get();
+  if (!handle || !g_images->Put(*obtained, std::move(loaded))) {
+    g_images->Release(*obtained);
+    return 0;
+  }
+  return number == ImageRegistry::kAny ? *obtained : reinterpret_cast<std::int64_t>(handle);
 }
 
 }  // namespace
@@ -96,40 +110,20 @@ void ImageShutdown() { ImageFree(-1); }
 
 std::int64_t ImageLoadFromMemory(std::int64_t number, const void* address, std::int64_t size) {
   if (!g_images) return 0;
-  // Frees the image the number holds before the new picture is decoded.
-  ImageRegistry::Obtained obtained = g_images->Obtain(number);
-  if (!obtained.record) return 0;
-  ImageRecord loaded = RecordFromMemory(address, size);
-
-  auto guard = g_images->Lock();
-  if (!loaded.handle) {
-    g_images->Release(obtained.number);
-    return 0;
-  }
-  HANDLE handle = loaded.handle.get();
-  // A number may have been loaded again by another thread meanwhile: obtaining
-  // it again frees that image. An identifier is known to this thread alone.
-  ImageRecord* record = number >= 0 ? g_images->Obtain(number).record : obtained.record;
-  *record = std::move(loaded);
-  return number >= 0 ? reinterpret_cast<std::int64_t>(handle) : obtained.number;
+  return OrOnNoMemory(std::int64_t{0}, [&] { return Load(number, address, size); });
 }
 
 HANDLE ImageHandle(std::int64_t number) {
   if (!g_images) return nullptr;
-  auto guard = g_images->Lock();
-  const ImageRecord* record = g_images->Find(number);
-  return record ? record->handle.get() : nullptr;
+  return g_images->With(number, [](const ImageRecord& record) { return record.handle.get(); }).value_or(nullptr);
 }
 
 void ImageFree(std::int64_t number) {
   if (!g_images) return;
-  if (number == -1) {
+  if (number == -1)
     g_images->CloseAll();
-    return;
-  }
-  std::optional<ImageRecord> taken;  // deletes the bitmap or icon once the lock is dropped
-  auto guard = g_images->Lock();
-  if (g_images->Find(number)) taken = g_images->Take(number);
+  else
+    g_images->Take(number);  // deletes the bitmap or icon once the lock is dropped
 }
 
 int ImageWidth(std::int64_t number) { return RecordField(number, &ImageRecord::width); }

@@ -70,12 +70,13 @@ inline constexpr std::size_t kDecoderLimit = 30;
 void DecoderStartup();
 // Registers the BMP decoder, whose probe accepts "BM" blocks.
 void BmpDecoderStartup();
-// Registers the PNG decoder; later calls do nothing.
+// Registers the PNG decoder; does nothing while it is registered.
 void PngDecoderRegister();
 // Appends a decoder (start-up only, before any load). 0 when the table of
 // kDecoderLimit entries is full.
 int DecoderRegister(const DecoderDescriptor* descriptor);
 std::size_t DecoderCount();
+bool DecoderIsRegistered(const DecoderDescriptor* descriptor);
 // The format code of the decoder at `index` in probing order, or 0.
 std::uint32_t DecoderFormat(std::size_t index);
 // The calling thread's context, or null when its per-thread block could not

@@ -172,11 +172,9 @@ void PngFinish(DecodingContext* context) {
 }
 
 constexpr DecoderDescriptor kPngDecoder{PngProbe, PngDecode, PngFinish, kFormatPng};
-bool g_pngRegistered = false;
 
 }  // namespace
 
 void PngDecoderRegister() {
-  if (g_pngRegistered) return;
-  g_pngRegistered = DecoderRegister(&kPngDecoder) != 0;
+  if (!DecoderIsRegistered(&kPngDecoder)) DecoderRegister(&kPngDecoder);
 }

@@ -8,10 +8,19 @@
 // other operation on a number that names no open channel does nothing or
 // gives 0, as does a query whose driver call fails. SerialRead and SerialWrite
 // give the bytes moved, 0 when the driver call fails or the length is outside
-// 0..0xFFFFFFFF. Nothing here shows messages or keeps error codes.
+// 0..0xFFFFFFFF. A number SerialOpen would not take (below -1, at or beyond
+// the slot limit, an identifier that names no open channel) gives 0 before the
+// port is touched. Nothing here shows messages, keeps error codes or throws:
+// when memory runs out an open gives 0.
 //
-// Threads: the channel table is guarded by its own re-entrant lock; driver
-// calls run outside it. One channel is used by one thread at a time.
+// Threads: the channel table is guarded by its own re-entrant lock and its
+// records are reached only under it; driver calls run outside it. A read or
+// write copies the port's handle out under the lock and waits on the device
+// without it, so the rule that keeps that copy valid is this one: a channel is
+// used by one thread at a time, and closing it (SerialClose of its number or
+// of -1, SerialShutdown) is a use. A close that races a read or write on
+// another thread can close the handle under the driver call, and the handle's
+// value can then be handed to another object.
 #pragma once
 
 #include <windows.h>

@@ -3,16 +3,19 @@
 // Threads: g_channels is made by SerialStartup on the main thread before any
 // other thread uses channels, and kept until the process ends: SerialShutdown
 // closes every channel, but a worker may still be inside a call. Records are
-// read and written only under the table's lock; the port handle is copied out
-// under it and the driver call made after it is dropped, so a blocking read
-// never holds the table. Handles leave the table with Take and are closed
-// once the lock is gone.
+// reached only under the table's lock (ObjectRegistry::With); the port handle
+// is copied out under it and the driver call made after it is dropped, so a
+// blocking read never holds the table. That copy stays valid because a channel
+// is used by one thread at a time (Serial.h). Handles leave the table with
+// Take and are closed once the lock is gone.
 #include "runtime/serial/Serial.h"
 
+#include "runtime/base/NoMemory.h"
 #include "runtime/base/UniqueHandle.h"
 #include "runtime/registry/ObjectRegistry.h"
 
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -31,9 +34,7 @@ void CloseChannel(std::int64_t number) { g_channels->Take(number); }
 // The handle of an open channel, or null.
 HANDLE PortOf(std::int64_t number) {
   if (!g_channels) return nullptr;
-  auto guard = g_channels->Lock();
-  Channel* channel = g_channels->Find(number);
-  return channel ? channel->handle.get() : nullptr;
+  return g_channels->With(number, [](Channel& channel) { return channel.handle.get(); }).value_or(nullptr);
 }
 
 bool Configure(HANDLE port, std::uint32_t baud, int parity, int dataBits, float stopBits,
@@ -50,25 +51,23 @@ bool Configure(HANDLE port, std::uint32_t baud, int parity, int dataBits, float 
   return true;
 }
 
-// Puts a configured port under `number`. A channel already there hands its
-// handle over to `old`, which closes it after the lock has been dropped.
+// Puts a configured port under `number`; a channel already there is closed
+// first, under the table's lock.
 std::int64_t Enter(std::int64_t number, UniqueFileHandle port) {
-  auto result = [&](std::int64_t identifier) {
-    return number == ChannelTable::kAny ? identifier
-                                        : static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(port.get()));
-  };
-  UniqueFileHandle old;
-  auto guard = g_channels->Lock();
-  if (Channel* live = g_channels->Find(number)) {
-    std::int64_t entered = result(number);
-    old = std::exchange(live->handle, std::move(port));
-    return entered;
-  }
-  ChannelTable::Obtained obtained = g_channels->Obtain(number);
-  if (!obtained.record) return 0;
-  std::int64_t entered = result(obtained.number);
-  obtained.record->handle = std::move(port);
-  return entered;
+  HANDLE handle = port.get();
+  std::optional<std::int64_t> entered =
+      g_channels->Obtain(number, [&port](Channel& channel, std::int64_t) { channel.handle = std::move(port); });
+  if (!entered) return 0;
+  return number == ChannelTable::kAny ? *entered : static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(handle));
+}
+
+std::int64_t OpenChecked(std::int64_t number, const wchar_t* name, std::uint32_t baud, int parity, int dataBits,
+                         float stopBits, std::int32_t handshake, std::int32_t inputQueue, std::int32_t outputQueue) {
+  UniqueFileHandle port(CreateFileW(SerialDevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+  if (!port) return 0;
+  if (!Configure(port.get(), baud, parity, dataBits, stopBits, handshake, inputQueue, outputQueue)) return 0;
+  return Enter(number, std::move(port));
 }
 
 bool PortStatus(std::int64_t number, COMSTAT& status) {
@@ -92,13 +91,11 @@ void SerialShutdown() {
 std::int64_t SerialOpen(std::int64_t number, const wchar_t* name, std::uint32_t baud, int parity,
                         int dataBits, float stopBits, std::int32_t handshake,
                         std::int32_t inputQueue, std::int32_t outputQueue) {
-  if (!name || !g_channels) return 0;
-  UniqueFileHandle port(CreateFileW(SerialDevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                    nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!port) return 0;
-  if (!Configure(port.get(), baud, parity, dataBits, stopBits, handshake, inputQueue, outputQueue))
-    return 0;
-  return Enter(number, std::move(port));
+  // A number the table will refuse must not cost the device a line change.
+  if (!name || !g_channels || !g_channels->Accepts(number)) return 0;
+  return OrOnNoMemory(std::int64_t{0}, [&] {
+    return OpenChecked(number, name, baud, parity, dataBits, stopBits, handshake, inputQueue, outputQueue);
+  });
 }
 
 void SerialClose(std::int64_t number) {

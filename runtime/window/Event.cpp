@@ -13,6 +13,7 @@
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -45,6 +46,16 @@ EventState* State() {
   if (!g_started) return nullptr;
   auto* slot = static_cast<EventState**>(ThreadSlotGet(g_slot));
   return slot ? *slot : nullptr;
+}
+
+// False when the queue cannot grow.
+bool Enqueue(EventState& state, const Event& event) {
+  try {
+    state.queue.push_back(event);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 void ReleaseData(Event& event) {
@@ -89,11 +100,10 @@ void EventPush(int code, std::int64_t object, std::int64_t window, std::int64_t 
   std::lock_guard guard(g_queueLock);
   bool held = state && state->suppression != 0 && !(flags & kEventUnsuppressible);
   // An event that is not queued still hands over its data, which is released.
-  if (!state || held || FoldsIntoTail(*state, event)) {
+  if (!state || held || FoldsIntoTail(*state, event) || !Enqueue(*state, event)) {
     ReleaseData(event);
     return;
   }
-  state->queue.push_back(event);
   if (state->wakeOnPush) {
     state->wakeOnPush = false;
     PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);

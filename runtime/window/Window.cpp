@@ -5,8 +5,10 @@
 // platform calls on a window run outside it, on the window's own thread.
 #include "runtime/window/WindowInternal.h"
 
+#include "runtime/base/NoMemory.h"
+
 #include <array>
-#include <mutex>
+#include <optional>
 
 namespace {
 
@@ -56,6 +58,41 @@ POINT CreationPosition(int x, int y, std::uint32_t flags) {
   return {x, y};
 }
 
+std::int64_t OpenWindow(std::int64_t number, int x, int y, int width, int height, const wchar_t* title,
+                        std::uint32_t flags, HWND parent) {
+  std::optional<std::int64_t> obtained = g_windows.Obtain(number);
+  if (!obtained) return 0;
+  std::int64_t id = *obtained;
+
+  std::wstring className = WindowClassName(id);
+  RegisterWindowClass(className);
+  WindowStyle style = WindowStyleFromFlags(flags);
+  SIZE outer = OuterSize(width, height, style);
+  POINT at = CreationPosition(x, y, flags);
+  HWND window = CreateWindowExW(style.exStyle, className.c_str(), title ? title : L"", style.style, at.x, at.y,
+                                outer.cx, outer.cy, parent, nullptr, Module(), nullptr);
+  if (!window) {
+    UnregisterClassW(className.c_str(), Module());
+    g_windows.Release(id);
+    return 0;
+  }
+  WindowRecord record;
+  record.handle = window;
+  g_windows.Put(id, std::move(record));
+  SetOwnWindowNumber(window, id);
+
+  if (flags & (kWindowCentreScreen | kWindowCentreParent)) CentreWindow(window, flags, parent);
+  if (style.show) ShowWindow(window, ShowCommandOf(style));
+  UniqueAccelerators accelerators = MakeTabAccelerators();
+  g_windows.With(id, [&](WindowRecord& record) {
+    record.accelerators = std::move(accelerators);
+    record.sized = (style.style & (WS_MINIMIZE | WS_MAXIMIZE)) != 0;
+  });
+  if (!(flags & kWindowNoContainer)) SetCurrentContainer(window);
+  g_windows.With(id, [](WindowRecord& record) { record.ready = true; });
+  return number == kAnyWindow ? id : reinterpret_cast<std::int64_t>(window);
+}
+
 }  // namespace
 
 ObjectRegistry<WindowRecord>& Windows() { return g_windows; }
@@ -75,45 +112,7 @@ void WindowShutdown() {
 
 std::int64_t WindowOpen(std::int64_t number, int x, int y, int width, int height, const wchar_t* title,
                         std::uint32_t flags, HWND parent) {
-  // The record stays where it is until the window is released, so it can be
-  // filled in below under the lock again.
-  auto [id, record] = g_windows.Obtain(number);
-  if (!record) return 0;
-
-  std::wstring className = WindowClassName(id);
-  RegisterWindowClass(className);
-  WindowStyle style = WindowStyleFromFlags(flags);
-  SIZE outer = OuterSize(width, height, style);
-  POINT at = CreationPosition(x, y, flags);
-  HWND window = CreateWindowExW(style.exStyle, className.c_str(), title ? title : L"", style.style, at.x, at.y,
-                                outer.cx, outer.cy, parent, nullptr, Module(), nullptr);
-  if (!window) {
-    UnregisterClassW(className.c_str(), Module());
-    g_windows.Release(id);
-    return 0;
-  }
-  {
-    auto guard = g_windows.Lock();
-    record->handle = window;
-    record->ready = false;
-  }
-  SetOwnWindowNumber(window, id);
-
-  if (flags & (kWindowCentreScreen | kWindowCentreParent)) CentreWindow(window, flags, parent);
-  if (style.show) ShowWindow(window, ShowCommandOf(style));
-  UniqueAccelerators accelerators = MakeTabAccelerators();
-  {
-    auto guard = g_windows.Lock();
-    record->accelerators = std::move(accelerators);
-    record->sized = (style.style & (WS_MINIMIZE | WS_MAXIMIZE)) != 0;
-    record->colour = kNoColour;
-  }
-  if (!(flags & kWindowNoContainer)) SetCurrentContainer(window);
-  {
-    auto guard = g_windows.Lock();
-    record->ready = true;
-  }
-  return number == kAnyWindow ? id : reinterpret_cast<std::int64_t>(window);
+  return OrOnNoMemory(std::int64_t{0}, [&] { return OpenWindow(number, x, y, width, height, title, flags, parent); });
 }
 
 void WindowClose(std::int64_t number) {
@@ -130,9 +129,7 @@ void WindowClose(std::int64_t number) {
 }
 
 HWND WindowHandle(std::int64_t number) {
-  auto guard = g_windows.Lock();
-  WindowRecord* record = g_windows.Find(number);
-  return record ? record->handle : nullptr;
+  return g_windows.With(number, [](const WindowRecord& record) { return record.handle; }).value_or(nullptr);
 }
 
 std::int64_t OwnWindowNumber(HWND window) {
@@ -168,7 +165,6 @@ HACCEL ActiveAccelerators(HWND* active) {
   DWORD process = 0;
   GetWindowThreadProcessId(*active, &process);
   if (process != GetCurrentProcessId()) return nullptr;
-  auto guard = g_windows.Lock();
-  WindowRecord* record = g_windows.Find(number);
-  return record ? record->accelerators.get() : nullptr;
+  return g_windows.With(number, [](const WindowRecord& record) { return record.accelerators.get(); })
+      .value_or(nullptr);
 }

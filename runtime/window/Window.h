@@ -8,7 +8,8 @@
 //
 // Return rules: WindowOpen gives 0 when no window was made. Every operation on
 // a number that names no window does nothing, or gives 0. NextEvent gives 0
-// when there is nothing. Nothing here shows messages or keeps error codes.
+// when there is nothing. When memory runs out WindowOpen gives 0 and an event
+// is dropped. Nothing here shows messages, keeps error codes or throws.
 #pragma once
 
 #include <windows.h>

@@ -3,7 +3,7 @@
 #include "runtime/window/WindowInternal.h"
 
 #include <atomic>
-#include <mutex>
+#include <optional>
 
 namespace {
 
@@ -56,9 +56,7 @@ void OnActivate(HWND window, std::int64_t number, bool activated) {
 }
 
 bool IsReady(std::int64_t number) {
-  auto guard = Windows().Lock();
-  WindowRecord* record = Windows().Find(number);
-  return record && record->ready;
+  return Windows().With(number, [](const WindowRecord& record) { return record.ready; }).value_or(false);
 }
 
 void QueueSized(std::int64_t number) {
@@ -66,16 +64,22 @@ void QueueSized(std::int64_t number) {
   Queue(kSizedEvent, 0, number);
 }
 
+// Notes a size change in the record: whether the window was minimized or
+// maximized before; nothing while it is not ready.
+std::optional<bool> NoteSizeChange(std::int64_t number, WPARAM kind) {
+  auto note = [kind](WindowRecord& record) -> std::optional<bool> {
+    if (!record.ready) return std::nullopt;
+    bool was = record.sized;
+    if (kind == SIZE_MINIMIZED || kind == SIZE_MAXIMIZED) record.sized = true;
+    if (kind == SIZE_RESTORED) record.sized = false;
+    return was;
+  };
+  return Windows().With(number, note).value_or(std::nullopt);
+}
+
 void OnSize(std::int64_t number, WPARAM kind) {
-  bool wasSized = false;
-  {
-    auto guard = Windows().Lock();
-    WindowRecord* record = Windows().Find(number);
-    if (!record || !record->ready) return;
-    wasSized = record->sized;
-    if (kind == SIZE_MINIMIZED || kind == SIZE_MAXIMIZED) record->sized = true;
-    if (kind == SIZE_RESTORED) record->sized = false;
-  }
+  std::optional<bool> wasSized = NoteSizeChange(number, kind);
+  if (!wasSized) return;
   switch (kind) {
     case SIZE_MINIMIZED: Queue(kMinimizedEvent, 0, number); break;
     case SIZE_MAXIMIZED:
@@ -83,7 +87,7 @@ void OnSize(std::int64_t number, WPARAM kind) {
       Queue(kSizedEvent, 0, number);
       break;
     case SIZE_RESTORED:
-      if (wasSized) Queue(kRestoredEvent, 0, number);
+      if (*wasSized) Queue(kRestoredEvent, 0, number);
       QueueSized(number);
       break;
     default: QueueSized(number); break;
@@ -92,13 +96,17 @@ void OnSize(std::int64_t number, WPARAM kind) {
 
 // Fills the client area with the window's brush; false when it has none.
 bool PaintBackground(HWND window, std::int64_t number, HDC dc) {
-  auto guard = Windows().Lock();
-  WindowRecord* record = Windows().Find(number);
-  if (!record || !record->brush) return false;
-  RECT client{};
-  GetClientRect(window, &client);
-  FillRect(dc, &client, record->brush.get());
-  return true;
+  // The brush is used under the lock: another thread may replace it.
+  return Windows()
+      .With(number,
+            [&](const WindowRecord& record) {
+              if (!record.brush) return false;
+              RECT client{};
+              GetClientRect(window, &client);
+              FillRect(dc, &client, record.brush.get());
+              return true;
+            })
+      .value_or(false);
 }
 
 BOOL CALLBACK PassSysColorChange(HWND child, LPARAM) {
@@ -112,10 +120,8 @@ void ReleaseWindow(HWND window, std::int64_t number) {
   RemoveWindowProperties(window);
   ForgetCurrentContainer(window);
   EventsRemove(-1, -1, number, -1);
-  std::optional<WindowRecord> record;  // destroyed after the lock is dropped
-  auto guard = Windows().Lock();
-  WindowRecord* live = Windows().Find(number);
-  if (live && live->handle == window) record = Windows().Take(number);
+  // Destroyed after the registry's lock is dropped.
+  Windows().Take(number, [window](const WindowRecord& record) { return record.handle == window; });
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "ControlFixture.h"
 
+#include "tests/support/FailingAllocations.h"
+
 #include <atomic>
 #include <thread>
 
@@ -54,6 +56,22 @@ TEST_F(ControlNumbersTest, NumbersNamingNoControlDoNothing) {
   }
   EXPECT_EQ(PushButtonCreate(-7, 0, 0, 50, 20, L"refused", 0), 0);
   EXPECT_EQ(GetWindow(Window(), GW_CHILD), nullptr);
+}
+
+TEST_F(ControlNumbersTest, OutOfMemoryACreationGivesZeroAndATextTheEmptyText) {
+  const wchar_t kept[] = L"a text too long for the string's own small buffer";
+  TextFieldCreate(2, 0, 0, 50, 20, kept, 0);
+  std::int64_t made = 1;
+  std::wstring text = L"unchanged";
+  {
+    FailingAllocations noMemory;
+    EXPECT_NO_THROW(made = PushButtonCreate(-1, 0, 30, 50, 20, L"b", 0));
+    EXPECT_NO_THROW(text = ControlGetText(2));
+  }
+  EXPECT_EQ(made, 0);
+  EXPECT_EQ(text, L"");
+  EXPECT_EQ(ControlGetText(2), kept);
+  EXPECT_EQ(GetWindow(ControlHandle(2), GW_HWNDNEXT), nullptr) << "the window made for the button is gone";
 }
 
 TEST_F(ControlNumbersTest, ClosingTheWindowReleasesItsControls) {

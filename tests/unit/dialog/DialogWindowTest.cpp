@@ -2,6 +2,7 @@
 // another thread as a user would.
 #include "runtime/dialog/Dialog.h"
 #include "runtime/base/UniqueHandle.h"
+#include "tests/support/FailingAllocations.h"
 #include "tests/support/Process.h"
 #include "tests/support/Wait.h"
 
@@ -239,6 +240,23 @@ TEST(DialogBracket, DisablesOnlyThisThreadsOtherVisibleWindowsAndRestoresThem) {
   EXPECT_TRUE(IsWindowEnabled(topmost.get()));
   EXPECT_TRUE(IsTopmost(topmost.get()));
   EXPECT_EQ(DialogBracketNoteCount(GetCurrentThreadId()), 0u);
+}
+
+// Out of memory, nothing leaves the dialog layer as an exception, no window
+// stays disabled and the file dialog gives the empty text.
+TEST(DialogBracket, OutOfMemoryThrowsNothingAndLeavesNoWindowDisabled) {
+  TestWindow front, other;
+  ASSERT_TRUE(MakeForeground(front.get()));
+  std::wstring chosen = L"unchanged";
+  {
+    FailingAllocations noMemory;
+    EXPECT_NO_THROW(DialogBracketBegin());
+    EXPECT_NO_THROW(DialogBracketEnd());
+    EXPECT_NO_THROW(chosen = OpenFileDialogShow(kTitle, nullptr, kFirmwareFilter, 0));
+  }
+  EXPECT_TRUE(IsWindowEnabled(other.get()));
+  EXPECT_EQ(DialogBracketNoteCount(GetCurrentThreadId()), 0u);
+  EXPECT_EQ(chosen, L"");
 }
 
 TEST(MessageBoxShow, IsOwnedByOurForegroundWindowWhichTakesNoInputMeanwhile) {

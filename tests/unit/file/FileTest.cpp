@@ -1,5 +1,6 @@
 #include "runtime/file/File.h"
 #include "runtime/base/UniqueHandle.h"
+#include "tests/support/FailingAllocations.h"
 
 #include <gtest/gtest.h>
 
@@ -194,6 +195,22 @@ TEST(FileOpen, FailsForMissingFilesFoldersDevicesAndFilesOthersHold) {
   EXPECT_EQ(FileOpenRead(0, held.c_str()), 0);
   EXPECT_EQ(FileIsOpen(0), 0);
   EXPECT_EQ(FileSize(held.c_str()), 3) << "the size needs no open";
+}
+
+TEST(FileOpen, OutOfMemoryGivesZeroAndLeavesTheFileFree) {
+  TempFolder folder;
+  std::wstring path = folder.Write(L"a.fw", {1, 2, 3});
+  std::int64_t grown = 1, made = 1, size = 0;
+  {
+    FailingAllocations noMemory;
+    EXPECT_NO_THROW(grown = FileOpenRead(40, path.c_str()));
+    EXPECT_NO_THROW(made = FileOpenRead(-1, path.c_str()));
+    EXPECT_NO_THROW(size = FileSize(path.c_str()));
+  }
+  EXPECT_EQ(grown, 0);
+  EXPECT_EQ(made, 0);
+  EXPECT_EQ(size, -1);
+  EXPECT_TRUE(CanOpenExclusively(path)) << "no handle was left open";
 }
 
 TEST(FileSize, FoldersAndDrivesGiveMinusTwoAndMissingPathsMinusOne) {

@@ -1,6 +1,7 @@
 #include "PngFactory.h"
 
 #include "app/Banner.h"
+#include "runtime/base/ScopeExit.h"
 #include "runtime/image/Image.h"
 #include "tests/support/Process.h"
 
@@ -85,10 +86,21 @@ TEST(Decoders, BmpIsProbedFirstPngIsRegisteredOnceAndTheTableHoldsThirty) {
   bmp[8] = std::byte{1};  // a reserved word that is not 0
   EXPECT_EQ(DecoderSelect(bmp.data(), bmp.size()), 0u);
 
-  static constexpr DecoderDescriptor kRejecting{RejectEverything, DecodeNothing, FinishNothing, 1};
-  while (DecoderCount() < kDecoderLimit) ASSERT_EQ(DecoderRegister(&kRejecting), 1);
-  EXPECT_EQ(DecoderRegister(&kRejecting), 0);
-  EXPECT_EQ(DecoderCount(), kDecoderLimit);
+  {
+    // The table is shared with the tests after this one: it goes back to the
+    // start-up decoders however this block ends.
+    auto restore = scope_exit([] {
+      DecoderStartup();
+      BmpDecoderStartup();
+      PngDecoderRegister();
+    });
+    static constexpr DecoderDescriptor kRejecting{RejectEverything, DecodeNothing, FinishNothing, 1};
+    while (DecoderCount() < kDecoderLimit) ASSERT_EQ(DecoderRegister(&kRejecting), 1);
+    EXPECT_EQ(DecoderRegister(&kRejecting), 0);
+    EXPECT_EQ(DecoderCount(), kDecoderLimit);
+  }
+  EXPECT_EQ(DecoderCount(), 2u);
+  EXPECT_EQ(DecoderFormat(1), kFormatPng);
 }
 
 TEST(Images, ALoadOverAnImageDeletesItsBitmapAndAFailedOneLeavesNoImage) {
@@ -127,6 +139,13 @@ TEST(Images, IdentifiersIconsAndFreeAll) {
   ASSERT_TRUE(GetIconInfo(iconHandle, &info));
   DeleteObject(info.hbmColor);
   DeleteObject(info.hbmMask);
+
+  // A live identifier loaded again keeps its number and holds the new picture.
+  HANDLE first = ImageHandle(id);
+  HANDLE reloaded = reinterpret_cast<HANDLE>(ImageLoadFromMemory(id, png.png.data(), png.png.size()));
+  ASSERT_NE(reloaded, nullptr);
+  EXPECT_EQ(ImageHandle(id), reloaded);
+  EXPECT_EQ(GetObjectType(first), 0u) << "the first picture is deleted";
 
   HANDLE bitmaps[] = {ImageHandle(id), ImageHandle(40)};
   ImageFree(-1);

@@ -1,7 +1,12 @@
 #include "runtime/registry/ObjectRegistry.h"
 
+#include "tests/support/FailingAllocations.h"
+#include "tests/support/Wait.h"
+
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -26,14 +31,21 @@ class ObjectRegistryTest : public testing::Test {
  protected:
   ObjectRegistryTest() {
     g_closed.clear();
+    g_closed.reserve(16);  // so that closing needs no memory
     g_registry = &registry;
   }
   std::int64_t Open(std::int64_t number, int payload = 1) {
-    auto obtained = registry.Obtain(number);
-    if (!obtained.record) return 0;
-    obtained.record->handle = 1;
-    obtained.record->payload = payload;
-    return obtained.number;
+    return registry
+        .Obtain(number,
+                [payload](Record& record, std::int64_t) {
+                  record.handle = 1;
+                  record.payload = payload;
+                })
+        .value_or(0);
+  }
+  // The payload of a live record; nothing when the number names nothing.
+  std::optional<int> Payload(std::int64_t number) {
+    return registry.With(number, [](const Record& record) { return record.payload; });
   }
   Registry registry{16, 16, CloseRecord};
 };
@@ -42,11 +54,7 @@ TEST_F(ObjectRegistryTest, GrowsToTheNumberPlusTheStepWithOnlyThatSlotLive) {
   EXPECT_EQ(registry.SlotCount(), 16u);
   EXPECT_EQ(Open(40), 40);
   EXPECT_EQ(registry.SlotCount(), 56u);
-  EXPECT_EQ(registry.LiveNumbers(), std::vector<std::int64_t>{40});
-  for (std::int64_t n = 0; n < 56; ++n) {
-    if (n == 40) continue;
-    EXPECT_EQ(registry.Find(n), nullptr) << n;
-  }
+  for (std::int64_t n = 0; n < 56; ++n) EXPECT_EQ(Payload(n).has_value(), n == 40) << n;
 }
 
 TEST_F(ObjectRegistryTest, AnyNumberGivesIdentifiersThatNeverEqualASlotAndDieWhenFreed) {
@@ -54,14 +62,14 @@ TEST_F(ObjectRegistryTest, AnyNumberGivesIdentifiersThatNeverEqualASlotAndDieWhe
   std::int64_t b = Open(Registry::kAny, 8);
   EXPECT_GE(a, Registry::kFirstIdentifier);
   EXPECT_NE(a, b);
-  ASSERT_NE(registry.Find(a), nullptr);
-  EXPECT_EQ(registry.Find(a)->payload, 7);
+  EXPECT_EQ(Payload(a), 7);
 
   registry.Release(a);
-  EXPECT_EQ(registry.Find(a), nullptr);
-  EXPECT_EQ(registry.Obtain(a).record, nullptr) << "a freed identifier must not come back";
+  EXPECT_EQ(Payload(a), std::nullopt);
+  EXPECT_FALSE(registry.Accepts(a));
+  EXPECT_EQ(registry.Obtain(a), std::nullopt) << "a freed identifier must not come back";
   EXPECT_NE(Open(Registry::kAny), a) << "identifiers are not reused";
-  EXPECT_EQ(registry.Find(b)->payload, 8);
+  EXPECT_EQ(Payload(b), 8);
 }
 
 TEST_F(ObjectRegistryTest, MadeUpNumbersNameNothing) {
@@ -69,23 +77,32 @@ TEST_F(ObjectRegistryTest, MadeUpNumbersNameNothing) {
   for (std::int64_t n : {std::int64_t{-2}, std::int64_t{-1}, std::int64_t{16}, std::int64_t{1000000},
                          Registry::kFirstIdentifier + 5, Registry::kFirstIdentifier - 1,
                          std::int64_t{0x7fffffffffffffff}})
-    EXPECT_EQ(registry.Find(n), nullptr) << n;
-  EXPECT_EQ(registry.Obtain(-2).record, nullptr);
-  EXPECT_EQ(registry.Obtain(Registry::kSlotLimit).record, nullptr);
+    EXPECT_EQ(Payload(n), std::nullopt) << n;
+  for (std::int64_t refused : {std::int64_t{-2}, Registry::kSlotLimit, Registry::kFirstIdentifier + 5}) {
+    EXPECT_FALSE(registry.Accepts(refused)) << refused;
+    EXPECT_EQ(registry.Obtain(refused), std::nullopt) << refused;
+  }
+  EXPECT_EQ(registry.SlotCount(), 16u) << "a refused number does not grow the table";
 }
 
-TEST_F(ObjectRegistryTest, ReusingALiveNumberClosesTheOldObjectFirst) {
+TEST_F(ObjectRegistryTest, ReusingALiveNumberClosesTheOldObjectAndKeepsTheNumberForPut) {
   Open(3, 1);
-  auto obtained = registry.Obtain(3);
+  int seen = -1;
+  registry.Obtain(3, [&seen](Record& record, std::int64_t) { seen = record.payload; });
   EXPECT_EQ(g_closed, std::vector<std::int64_t>{3});
-  ASSERT_NE(obtained.record, nullptr);
-  EXPECT_EQ(obtained.record->payload, 0) << "the record is handed out zeroed";
+  EXPECT_EQ(seen, 0) << "the record is handed out zeroed";
 
+  // A live identifier is a number like any other: obtained again, it keeps a
+  // record that a later Put fills.
   std::int64_t id = Open(Registry::kAny, 5);
-  auto again = registry.Obtain(id);
-  EXPECT_EQ(again.number, id);
+  EXPECT_TRUE(registry.Accepts(id));
+  EXPECT_EQ(registry.Obtain(id), id);
   EXPECT_EQ(g_closed.back(), id);
-  EXPECT_EQ(again.record->payload, 0);
+  EXPECT_EQ(Payload(id), std::nullopt) << "not live until filled";
+  EXPECT_TRUE(registry.Put(id, Record{1, 6}));
+  EXPECT_EQ(Payload(id), 6);
+  registry.Release(id);
+  EXPECT_FALSE(registry.Put(id, Record{1, 7})) << "a released identifier takes nothing";
 }
 
 TEST_F(ObjectRegistryTest, CloseAllGoesAscendingThenNewestIdentifierFirst) {
@@ -95,9 +112,13 @@ TEST_F(ObjectRegistryTest, CloseAllGoesAscendingThenNewestIdentifierFirst) {
   Open(0);
   Open(20);
   registry.Release(Open(2));  // released slots are not live
-  registry.CloseAll();
+  {
+    FailingAllocations noMemory;  // closing all needs none
+    registry.CloseAll();
+  }
   EXPECT_EQ(g_closed, (std::vector<std::int64_t>{0, 5, 20, second, first}));
-  EXPECT_TRUE(registry.LiveNumbers().empty());
+  for (std::int64_t n : {std::int64_t{0}, std::int64_t{5}, std::int64_t{20}, first, second})
+    EXPECT_EQ(Payload(n), std::nullopt) << n;
   EXPECT_EQ(registry.SlotCount(), 36u) << "closed slots stay allocated";
 }
 
@@ -106,8 +127,51 @@ TEST_F(ObjectRegistryTest, TakeMovesTheRecordOutAndFreesTheNumber) {
   auto taken = registry.Take(1);
   ASSERT_TRUE(taken.has_value());
   EXPECT_EQ(taken->payload, 9);
-  EXPECT_EQ(registry.Find(1), nullptr);
+  EXPECT_EQ(Payload(1), std::nullopt);
   EXPECT_FALSE(registry.Take(Registry::kFirstIdentifier + 99).has_value());
+  Open(2, 4);
+  EXPECT_FALSE(registry.Take(2, [](const Record& record) { return record.payload == 5; }).has_value());
+  EXPECT_EQ(Payload(2), 4) << "an unwanted record stays";
+}
+
+TEST_F(ObjectRegistryTest, RunningOutOfMemoryRefusesTheNumberInsteadOfThrowing) {
+  std::optional<std::int64_t> grown, made;
+  {
+    FailingAllocations noMemory;
+    EXPECT_NO_THROW(grown = registry.Obtain(400));
+    EXPECT_NO_THROW(made = registry.Obtain(Registry::kAny));
+  }
+  EXPECT_EQ(grown, std::nullopt);
+  EXPECT_EQ(made, std::nullopt);
+  EXPECT_EQ(registry.SlotCount(), 16u);
+  EXPECT_EQ(Open(400), 400) << "with memory again the number is taken";
+}
+
+// A record is reached only inside With, under the lock: a close-all on
+// another thread waits until the function is done with the record.
+TEST_F(ObjectRegistryTest, CloseAllOnAnotherThreadWaitsForTheFunctionUsingTheRecord) {
+  Open(7, 3);
+  std::atomic<bool> closing{false}, closed{false};
+  std::thread closer;
+  bool closedMeanwhile = true;
+  int payloadAfterWait = 0;
+  registry.With(7, [&](Record& record) {
+    closer = std::thread([&] {
+      closing = true;
+      registry.CloseAll();
+      closed = true;
+    });
+    EXPECT_TRUE(WaitUntil([&] { return closing.load(); }));
+    // The close-all is under way; it must not get past the lock while the
+    // record is in use. A bounded wait that ends without it is the pass.
+    closedMeanwhile = WaitUntil([&] { return closed.load(); }, std::chrono::milliseconds(200));
+    payloadAfterWait = record.payload;
+  });
+  EXPECT_FALSE(closedMeanwhile);
+  EXPECT_EQ(payloadAfterWait, 3);
+  EXPECT_TRUE(WaitUntil([&] { return closed.load(); }));
+  closer.join();
+  EXPECT_EQ(g_closed, std::vector<std::int64_t>{7});
 }
 
 }  // namespace

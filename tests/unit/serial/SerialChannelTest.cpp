@@ -1,6 +1,8 @@
 // Serial channels on real ports: Wine's COM names linked to virtual devices.
 #include "runtime/serial/Serial.h"
 
+#include "runtime/base/UniqueHandle.h"
+
 #include "tests/support/VirtualDevice.h"
 #include "tests/support/Wait.h"
 
@@ -120,6 +122,9 @@ TEST_F(SerialChannel, HandshakeModesSetTheirFlowControlAndModeZeroKeepsXonXoff) 
     EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_HANDSHAKE));
   }
   EXPECT_TRUE(device.WaitForEvent("flow rtscts 1 ixon 0 ixoff 0"));
+  // Each open below finds the port as the one before left it; the port is
+  // closed first, as a port held open cannot be opened again.
+  SerialClose(0);
 
   opened = SerialOpen(0, port.c_str(), 9600, NOPARITY, 8, 1.0f, kSerialXonXoff, 16, 16);
   ASSERT_NE(opened, 0);
@@ -130,6 +135,7 @@ TEST_F(SerialChannel, HandshakeModesSetTheirFlowControlAndModeZeroKeepsXonXoff) 
   EXPECT_EQ(dcb.XoffChar, 0x13);
   EXPECT_EQ(dcb.fOutxCtsFlow, 1u) << "mode 3 keeps the CTS flow the port had";
   EXPECT_TRUE(device.WaitForEvent("flow rtscts 1 ixon 1 ixoff 1"));
+  SerialClose(0);
 
   opened = OpenLikeProbe(0, port);
   ASSERT_NE(opened, 0);
@@ -155,6 +161,7 @@ TEST_F(SerialChannel, XonXoffLimitsFollowTheInputQueue) {
     DCB dcb = StateOf(HandleOf(opened));
     EXPECT_EQ(dcb.XonLim, xon);
     EXPECT_EQ(dcb.XoffLim, xoff);
+    SerialClose(0);
   }
 }
 
@@ -236,6 +243,9 @@ TEST_F(SerialChannel, ReopeningThePortTheChannelHoldsFailsAndKeepsIt) {
 TEST_F(SerialChannel, OpeningNumber40GrowsTheTableTo56WithOnly40Open) {
   VirtualDevice device;
   ASSERT_TRUE(device.Start(28));
+  // A fresh table, whatever the tests before this one opened.
+  SerialShutdown();
+  SerialStartup();
   EXPECT_EQ(SerialSlotCount(), 16u);
   ASSERT_NE(OpenLikeProbe(40, device.PortName()), 0);
   EXPECT_EQ(SerialSlotCount(), 56u);
@@ -269,7 +279,36 @@ TEST_F(SerialChannel, CloseAllClosesNumberedAndAnyNumberChannels) {
   EXPECT_EQ(SerialIsOpen(3), 0);
   EXPECT_EQ(SerialIsOpen(id), 0);
   EXPECT_FALSE(IsLiveHandle(HandleOf(numbered)));
-  SerialClose(-1);  // nothing open: nothing happens
+
+  // The freed handle value goes to the next handle made; closing all again
+  // must not reach it through a stale record.
+  HANDLE unrelated = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  SerialClose(-1);
+  EXPECT_TRUE(IsLiveHandle(unrelated));
+  EXPECT_EQ(SerialIsOpen(3), 0);
+  CloseHandle(unrelated);
+}
+
+// A number the table refuses fails before the port is opened: the line keeps
+// the settings it had (a pty keeps them between opens, as a port's driver
+// does), where an open that went ahead would have left 9600 baud on it.
+TEST_F(SerialChannel, ARefusedNumberLeavesThePortUntouched) {
+  VirtualDevice device;
+  ASSERT_TRUE(device.Start(35));
+  std::int64_t gone = OpenLikeProbe(-1, device.PortName());
+  ASSERT_NE(gone, 0);
+  SerialClose(gone);
+  ASSERT_NE(OpenLikeUpload(0, device.PortName()), 0);
+  SerialClose(0);
+
+  for (std::int64_t refused : {std::int64_t{-2}, std::int64_t{1} << 20, gone, gone + 1000}) {
+    SCOPED_TRACE(refused);
+    EXPECT_EQ(OpenLikeProbe(refused, device.PortName()), 0);
+  }
+  UniqueFileHandle port(CreateFileW(SerialDevicePath(device.PortName().c_str()).c_str(),
+                                    GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(port);
+  EXPECT_EQ(StateOf(port.get()).BaudRate, 57600u);
 }
 
 TEST_F(SerialChannel, EveryOperationOnAClosedChannelGivesZero) {
