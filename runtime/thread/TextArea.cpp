@@ -4,6 +4,7 @@
 #include "Thread.h"
 
 #include "runtime/base/Heap.h"
+#include "runtime/base/NoMemory.h"
 
 #include <windows.h>
 
@@ -80,9 +81,12 @@ void TextAreaShutdown() {
   }
 }
 
+// Without memory for an area the thread goes on without one, and its
+// requests give null.
 void TextAreaEnter() {
   if (g_tls == TLS_OUT_OF_INDEXES || CurrentArea()) return;
-  TextArea* area = MakeArea();
+  TextArea* area = OrOnNoMemory<TextArea*>(nullptr, MakeArea);
+  if (!area) return;
   TlsSetValue(g_tls, area);
   AtThreadExit(ReleaseArea, area);
 }

@@ -6,6 +6,7 @@
 #include "Thread.h"
 
 #include "runtime/base/CriticalSection.h"
+#include "runtime/base/NoMemory.h"
 #include "runtime/base/UniqueHandle.h"
 
 #include <windows.h>
@@ -50,16 +51,21 @@ void ThreadShutdown() {
 }
 
 std::int64_t ThreadStart(ThreadProcedure procedure, std::int64_t argument) {
-  auto start = std::make_unique<Start>(Start{procedure, argument});
-  UniqueKernelHandle thread(CreateThread(nullptr, 4096, RunThread, start.get(), 0, nullptr));
-  if (!thread) return 0;
-  start.release();  // the thread owns it now
+  return OrOnNoMemory(std::int64_t{0}, [&]() -> std::int64_t {
+    // Everything the start needs is allocated before the thread exists, so a
+    // thread runs only when its number is handed out.
+    auto start = std::make_unique<Start>(Start{procedure, argument});
+    std::list<ThreadEntry> entry(1);
+    entry.front().handle.reset(CreateThread(nullptr, 4096, RunThread, start.get(), 0, nullptr));
+    if (!entry.front().handle) return 0;
+    start.release();  // the thread owns it now
 
-  std::lock_guard guard(g_lock);
-  g_threads.remove_if([](const ThreadEntry& entry) { return HasEnded(entry.handle.get()); });
-  std::int64_t number = g_nextNumber++;
-  g_threads.push_front(ThreadEntry{std::move(thread), number});
-  return number;
+    std::lock_guard guard(g_lock);
+    g_threads.remove_if([](const ThreadEntry& ended) { return HasEnded(ended.handle.get()); });
+    entry.front().number = g_nextNumber++;
+    g_threads.splice(g_threads.begin(), entry);
+    return g_threads.front().number;
+  });
 }
 
 int ThreadIsRunning(std::int64_t number) {

@@ -5,6 +5,7 @@
 #include "Thread.h"
 
 #include "runtime/base/Heap.h"
+#include "runtime/base/NoMemory.h"
 
 #include <windows.h>
 
@@ -75,9 +76,10 @@ std::size_t ThreadSlotReserve(std::size_t size, ThreadSlotProcedure init, Thread
   return offset;
 }
 
+// Null, too, when no memory could be had for the block.
 void* ThreadSlotGet(std::size_t offset) {
-  Block* block = CurrentBlock(true);
-  return offset < block->size ? block->memory.get() + offset : nullptr;
+  Block* block = OrOnNoMemory<Block*>(nullptr, [] { return CurrentBlock(true); });
+  return block && offset < block->size ? block->memory.get() + offset : nullptr;
 }
 
 void ThreadBlockShutdown() {

@@ -7,6 +7,7 @@
 #include "Thread.h"
 
 #include "runtime/base/CriticalSection.h"
+#include "runtime/base/NoMemory.h"
 #include "runtime/base/UniqueHandle.h"
 
 #include <windows.h>
@@ -65,9 +66,14 @@ ExitRecord* MakeRecordForThisThread() {
 
 }  // namespace
 
+// Without memory for the pair nothing is registered: the procedure then never
+// runs, which costs what it would have released.
 void AtThreadExit(ThreadExitProcedure procedure, void* argument) {
   std::call_once(g_tlsOnce, [] { g_tls = TlsAlloc(); });
-  auto* record = static_cast<ExitRecord*>(TlsGetValue(g_tls));
-  if (!record) record = MakeRecordForThisThread();
-  record->pairs.emplace_front(procedure, argument);
+  OrOnNoMemory(false, [&] {
+    auto* record = static_cast<ExitRecord*>(TlsGetValue(g_tls));
+    if (!record) record = MakeRecordForThisThread();
+    record->pairs.emplace_front(procedure, argument);
+    return true;
+  });
 }

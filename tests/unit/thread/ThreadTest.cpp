@@ -1,7 +1,7 @@
 #include "runtime/Runtime.h"
 #include "runtime/base/UniqueHandle.h"
 #include "runtime/thread/Thread.h"
-#include "runtime/base/UniqueHandle.h"
+#include "tests/support/FailingAllocations.h"
 #include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
@@ -150,6 +150,33 @@ std::int64_t WorkerWithTextArea(std::int64_t) {
   AtThreadExit(RecordFirst, nullptr);
   AtThreadExit(RecordSecond, nullptr);
   return 0;
+}
+
+std::atomic<int> g_textAreaOutcome{0};
+
+// Enters a text area and asks for room with no memory to be had: 1 when both
+// give nothing without throwing.
+std::int64_t EnterWithoutMemory(std::int64_t) {
+  FailingAllocations noMemory;
+  try {
+    TextAreaEnter();
+    g_textAreaOutcome = TextAreaReserve(16) == nullptr ? 1 : 2;
+  } catch (...) {
+    g_textAreaOutcome = 3;
+  }
+  return 0;
+}
+
+TEST(Thread, WithoutMemoryAStartGivesZeroAndATextAreaNothingAndNeitherThrows) {
+  std::int64_t number = -1;
+  {
+    FailingAllocations noMemory;
+    EXPECT_NO_THROW(number = ThreadStart(ReturnAtOnce, 1));
+  }
+  EXPECT_EQ(number, 0);
+  ASSERT_GT(ThreadStart(EnterWithoutMemory, 0), 0);
+  ASSERT_TRUE(WaitUntil([] { return g_textAreaOutcome != 0; }));
+  EXPECT_EQ(g_textAreaOutcome, 1);
 }
 
 TEST(ThreadExit, AWorkersTextAreaIsReleasedAfterItEndsOnAnotherThread) {
