@@ -1,42 +1,35 @@
 #include "protocol/Outcome.h"
 
+#include <array>
+
 namespace fwu {
+namespace {
 
-std::string_view OutcomeTitle(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::kSuccess:
-      return "Information";
-    case Outcome::kFirmwareMissing:
-      return "ERROR:1";
-    case Outcome::kPortUnavailable:
-      return "ERROR:2";
-    case Outcome::kNoResponse:
-      return "ERROR:3";
-    case Outcome::kWrongFirstAnswer:
-      return "ERROR:4";
-    case Outcome::kWrongSecondAnswer:
-      return "ERROR:5";
-  }
-  return {};
+struct Report {
+  std::string_view title;
+  std::string_view text;
+};
+
+// By outcome number.
+constexpr std::array<Report, 6> kReports{{
+    {"Information", "Device update!"},
+    {"ERROR:1", "Firmware missing!"},
+    {"ERROR:2", "Can't open the serial port: "},
+    {"ERROR:3", "Device does not respond!"},
+    {"ERROR:4", "No correct answer device!"},
+    {"ERROR:5", "Update wrong!"},
+}};
+
+Report ReportOf(Outcome outcome) {
+  auto index = static_cast<std::size_t>(outcome);
+  return index < kReports.size() ? kReports[index] : Report{};
 }
 
-std::string_view OutcomeText(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::kSuccess:
-      return "Device update!";
-    case Outcome::kFirmwareMissing:
-      return "Firmware missing!";
-    case Outcome::kPortUnavailable:
-      return "Can't open the serial port: ";
-    case Outcome::kNoResponse:
-      return "Device does not respond!";
-    case Outcome::kWrongFirstAnswer:
-      return "No correct answer device!";
-    case Outcome::kWrongSecondAnswer:
-      return "Update wrong!";
-  }
-  return {};
-}
+}  // namespace
+
+std::string_view OutcomeTitle(Outcome outcome) { return ReportOf(outcome).title; }
+
+std::string_view OutcomeText(Outcome outcome) { return ReportOf(outcome).text; }
 
 std::string OutcomeMessage(Outcome outcome, std::string_view portName) {
   std::string text(OutcomeText(outcome));
