@@ -11,6 +11,8 @@ namespace {
 
 using SteadyTime = std::chrono::steady_clock;
 
+constexpr unsigned kStepsPerClockRead = 16;
+
 SteadyTime::rep Now() { return SteadyTime::now().time_since_epoch().count(); }
 
 }  // namespace
@@ -29,6 +31,13 @@ PortRun::~PortRun() { Join(); }
 void PortRun::Start() {
   startedAt_ = SteadyTime::now();
   thread_ = std::thread([this] { Execute(); });
+}
+
+void PortRun::RunHere(std::function<void()> tick, std::chrono::milliseconds interval) {
+  tick_ = std::move(tick);
+  tickInterval_ = interval;
+  startedAt_ = nextTick_ = SteadyTime::now();
+  Execute();
 }
 
 void PortRun::Join() {
@@ -57,6 +66,19 @@ std::optional<Outcome> PortRun::Upload() {
   FirmwareBytes firmware(*firmware_);
   std::unique_ptr<Clock> clock = MakeRunClock();
   return UploadRun(*line, firmware, *clock, *this).Run();
+}
+
+bool PortRun::StopRequested() {
+  // The clock is read every few steps only: a read costs some 30 ns, and in
+  // the body of a fast line a step comes every microsecond.
+  if (tick_ && ++steps_ % kStepsPerClockRead == 0) {
+    auto now = SteadyTime::now();
+    if (now >= nextTick_) {
+      nextTick_ = now + tickInterval_;
+      tick_();
+    }
+  }
+  return interrupted_.load(std::memory_order_relaxed);
 }
 
 void PortRun::Progress(std::int64_t percent, std::int64_t bodyBytes) {

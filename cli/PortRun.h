@@ -1,10 +1,11 @@
-// One port's upload, on a thread of its own: open the port, run the engine,
-// close the port.
+// One port's upload: open the port, run the engine, close the port. It runs on
+// a thread of its own (Start), or on the caller's (RunHere).
 //
 // Threads: the run's thread writes percent_, bytes_, bodyStart_ and bodyEnd_
 // (read by the main thread at any time, hence atomic) and result_, which the
 // main thread reads only once finished_ is set (release/acquire). port_,
 // total_, firmware_ and startedAt_ do not change once the thread has started.
+// tick_, nextTick_ and steps_ belong to the thread that called RunHere.
 #pragma once
 
 #include "cli/ProgressText.h"
@@ -12,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -45,6 +47,9 @@ class PortRun : private RunObserver {
 
   void Start();
   void Join();
+  // The whole run on this thread, calling `tick` between its steps, once an
+  // `interval` at most (in a reply wait, a step comes every millisecond).
+  void RunHere(std::function<void()> tick, std::chrono::milliseconds interval);
   bool Finished() const { return finished_.load(std::memory_order_acquire); }
   const std::string& Port() const { return port_; }
   BodyProgress Snapshot() const;
@@ -55,7 +60,7 @@ class PortRun : private RunObserver {
   void Execute();
   std::optional<Outcome> Upload();
   void Progress(std::int64_t percent, std::int64_t bodyBytes) override;
-  bool StopRequested() override { return interrupted_.load(std::memory_order_relaxed); }
+  bool StopRequested() override;
 
   std::size_t index_;
   std::string port_;
@@ -72,6 +77,10 @@ class PortRun : private RunObserver {
   RunResult result_;
   std::atomic<bool> finished_{false};
   std::thread thread_;
+  std::function<void()> tick_;
+  std::chrono::milliseconds tickInterval_{};
+  std::chrono::steady_clock::time_point nextTick_{};
+  unsigned steps_ = 0;
 };
 
 }  // namespace fwu::cli

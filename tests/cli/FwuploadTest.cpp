@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -147,6 +149,46 @@ TEST_F(Fwupload, JsonGivesOneParsableObjectPerEvent) {
     EXPECT_EQ(result["bytes"], 1000);
     EXPECT_GT(result["seconds"].get<double>(), 0.0);
   }
+}
+
+// A terminal for fwupload's output: the test reads what was drawn on it.
+class Terminal {
+ public:
+  Terminal() : master_(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) path_ = ptsname(master_);
+    // Held open so that what was drawn stays readable after fwupload ends.
+    slave_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
+  }
+  ~Terminal() {
+    close(slave_);
+    close(master_);
+  }
+  const std::string& Path() const { return path_; }
+  std::string Drawn() const {
+    std::string drawn;
+    char chunk[4096];
+    for (ssize_t n; (n = read(master_, chunk, sizeof chunk)) > 0;) drawn.append(chunk, static_cast<std::size_t>(n));
+    return drawn;
+  }
+
+ private:
+  int master_;
+  int slave_ = -1;
+  std::string path_;
+};
+
+TEST_F(Fwupload, OnATerminalTheLineIsRedrawnWhileTheRunGoesOn) {
+  std::string file = Firmware(6016);  // about a second at the line's pace
+  PtyDevice& device = Device({"--pace-baud", "57600"});
+  Terminal terminal;
+  Child run(FWUPLOAD, {"-p", device.Port(), file}, terminal.Path(), folder / "run.err");
+  ASSERT_EQ(run.Wait(), 0);
+  std::string drawn = terminal.Drawn();
+  std::size_t redraws = 0;
+  for (auto at = drawn.find("\r\x1b[K"); at != std::string::npos; at = drawn.find("\r\x1b[K", at + 1)) ++redraws;
+  EXPECT_GE(redraws, 5u) << drawn;
+  EXPECT_NE(drawn.find(device.Port() + " [####################]  100%  6000/6000 B"), std::string::npos) << drawn;
+  EXPECT_NE(drawn.find(device.Port() + ": Device update!"), std::string::npos) << drawn;
 }
 
 // A run that takes a paced device about 10 s: long enough to act on while it
