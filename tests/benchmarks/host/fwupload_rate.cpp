@@ -104,13 +104,17 @@ double Median(std::vector<double> values) {
   return values.empty() ? 0 : values[values.size() / 2];
 }
 
-void OnePortUnpaced() {
+// Returns the minimal loop's processor time a body byte, in microseconds.
+double OnePortUnpaced() {
   Folder folder;
   std::string file = WriteFirmware(folder, 64 * 1024);
   std::string firmware = ReadFile(file);
   PtyDevice device(folder.Path(), "dev", {"--body-length", std::to_string(firmware.size() - kHeaderBytes),
                                           "--read-interval-ms", "1"});
-  if (!device.Ready()) return (void)std::puts("the device did not come up");
+  if (!device.Ready()) {
+    std::puts("the device did not come up");
+    return 0;
+  }
   std::vector<double> fwupload;
   std::vector<double> loop;
   // Processor time a body byte costs: the whole process (start, waits and
@@ -145,6 +149,7 @@ void OnePortUnpaced() {
   std::printf("  fwupload      %9.0f B/s  %5.2f us processor time a byte\n", ours, Median(fwuploadCpu));
   std::printf("  minimal loop  %9.0f B/s  %5.2f us processor time a byte\n", minimal, Median(loopCpu));
   std::printf("  ratio         %9.1f %% (goal >= 95 %%)\n", minimal > 0 ? 100 * ours / minimal : 0);
+  return Median(loopCpu);
 }
 
 // Eight minimal loops on threads of a child process of their own: its
@@ -167,7 +172,9 @@ double MinimalLoopsCpu(const std::vector<std::string>& ports, const std::string&
   return 100 * cpu / wall.count();
 }
 
-void EightPortsPaced() {
+// `loopCpuPerByte`: the minimal loop's processor time a body byte, in
+// microseconds, for the share of a core the body's system calls alone take.
+void EightPortsPaced(double loopCpuPerByte) {
   Folder folder;
   std::string file = WriteFirmware(folder, 32 * 1024 + kHeaderBytes);
   std::vector<std::unique_ptr<PtyDevice>> devices;
@@ -195,12 +202,14 @@ void EightPortsPaced() {
   std::printf("  fwupload's processor time %.3f s over %.2f s: %.1f %% of one core (goal < 10 %%)\n", cpu.count(),
               wall.count(), 100 * cpu.count() / wall.count());
   for (const auto& device : devices) AwaitSessions(*device, 1);
+  std::printf("  the body's write and queue poll a byte alone, at the minimal loop's %.2f us: %.1f %% of one core\n",
+              loopCpuPerByte, 100 * loopCpuPerByte * 1e-6 * kTrayPorts * 32 * 1024 / wall.count());
   std::printf("  eight minimal loops in one process: %.1f %% of one core\n", MinimalLoopsCpu(ports, ReadFile(file)));
 }
 
 }  // namespace
 
 int main() {
-  OnePortUnpaced();
-  EightPortsPaced();
+  double loopCpuPerByte = OnePortUnpaced();
+  EightPortsPaced(loopCpuPerByte);
 }
