@@ -32,7 +32,7 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr std::size_t kHeaderBytes = 16;
-constexpr int kRuns = 16;
+constexpr int kRuns = 40;
 constexpr double kLineRate = 57600.0 / 10;
 constexpr int kTrayPorts = 8;
 
