@@ -35,6 +35,7 @@ constexpr std::size_t kHeaderBytes = 16;
 constexpr int kRuns = 40;
 constexpr double kLineRate = 57600.0 / 10;
 constexpr int kTrayPorts = 8;
+constexpr std::size_t kTrayBodyBytes = 32 * 1024;
 
 std::string WriteFirmware(const Folder& folder, std::size_t size) {
   std::string bytes(size, '\0');
@@ -176,13 +177,13 @@ double MinimalLoopsCpu(const std::vector<std::string>& ports, const std::string&
 // microseconds, for the share of a core the body's system calls alone take.
 void EightPortsPaced(double loopCpuPerByte) {
   Folder folder;
-  std::string file = WriteFirmware(folder, 32 * 1024 + kHeaderBytes);
+  std::string file = WriteFirmware(folder, kTrayBodyBytes + kHeaderBytes);
   std::vector<std::unique_ptr<PtyDevice>> devices;
   std::vector<std::string> ports;
   for (int i = 0; i < kTrayPorts; ++i) {
     devices.push_back(std::make_unique<PtyDevice>(
         folder.Path(), "dev" + std::to_string(i),
-        std::vector<std::string>{"--body-length", std::to_string(32 * 1024), "--pace-baud", "57600"}));
+        std::vector<std::string>{"--body-length", std::to_string(kTrayBodyBytes), "--pace-baud", "57600"}));
     if (!devices.back()->Ready()) return (void)std::puts("a device did not come up");
     ports.push_back(devices.back()->Port());
   }
@@ -203,7 +204,7 @@ void EightPortsPaced(double loopCpuPerByte) {
               wall.count(), 100 * cpu.count() / wall.count());
   for (const auto& device : devices) AwaitSessions(*device, 1);
   std::printf("  the body's write and queue poll a byte alone, at the minimal loop's %.2f us: %.1f %% of one core\n",
-              loopCpuPerByte, 100 * loopCpuPerByte * 1e-6 * kTrayPorts * 32 * 1024 / wall.count());
+              loopCpuPerByte, 100 * loopCpuPerByte * 1e-6 * kTrayPorts * kTrayBodyBytes / wall.count());
   std::printf("  eight minimal loops in one process: %.1f %% of one core\n", MinimalLoopsCpu(ports, ReadFile(file)));
 }
 
