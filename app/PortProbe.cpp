@@ -1,6 +1,6 @@
 #include "app/PortProbe.h"
 
-#include "app/SerialPorts.h"
+#include "bridge/SerialPorts.h"
 #include "app/UpdaterState.h"
 #include "runtime/control/Control.h"
 #include "runtime/serial/Serial.h"

@@ -9,7 +9,7 @@
 #include "app/UploadRun.h"
 
 #include "app/InputControls.h"
-#include "app/RuntimeLine.h"
+#include "bridge/RuntimeLine.h"
 #include "app/UpdaterState.h"
 #include "app/UploadFinish.h"
 #include "app/UploadGate.h"

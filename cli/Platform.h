@@ -3,8 +3,8 @@
 // includes a system header.
 //
 // Return rules: OpenLine gives no line when the port cannot be opened, is not
-// a serial port, cannot take the line settings, or another program holds it.
-// Every other call always succeeds (ListPorts gives an empty list when the
+// a serial port, cannot take the line settings, or another program holds it,
+// and then says why. Every other call always succeeds (ListPorts gives an empty list when the
 // system tells nothing).
 #pragma once
 
@@ -18,11 +18,18 @@
 
 namespace fwu::cli {
 
+// An opened line, or none and why: one line of the system's words, with what
+// to do where that is known (empty when nothing more is known).
+struct LineOpening {
+  std::unique_ptr<SerialLine> line;
+  std::string reason;
+};
+
 // Opens `port` (a name as NormalizePortName gives it) for the upload alone,
 // set as the window sets its line: kBaudRate, 8 data bits, no parity, one
 // stop bit, no flow control, RTS off, DTR as the port had it. Closing the
 // line (destroying it) drops whatever it has not sent yet and frees the port.
-std::unique_ptr<SerialLine> OpenLine(const std::string& port);
+LineOpening OpenLine(const std::string& port);
 
 // The clock a run waits on. Its Delay must keep close to the time asked
 // for: a reply wait counts kReplyPolls delays of kPollInterval.
@@ -31,6 +38,10 @@ std::unique_ptr<Clock> MakeRunClock();
 // The name a port goes by, from what the user typed: on Linux a bare
 // "ttyUSB0" is "/dev/ttyUSB0".
 std::string NormalizePortName(std::string_view name);
+
+// A key that two names of the same device share (a port named twice, or
+// through a link), from a name as NormalizePortName gives it.
+std::string PortIdentity(const std::string& port);
 
 // A serial port and what the system knows of it; empty where it knows nothing.
 struct PortInfo {

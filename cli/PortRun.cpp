@@ -61,11 +61,14 @@ void PortRun::Execute() {
 
 std::optional<Outcome> PortRun::Upload() {
   if (!firmware_) return Outcome::kFirmwareMissing;
-  std::unique_ptr<SerialLine> line = OpenLine(port_);
-  if (!line) return Outcome::kPortUnavailable;
+  LineOpening opening = OpenLine(port_);
+  if (!opening.line) {
+    result_.reason = std::move(opening.reason);
+    return Outcome::kPortUnavailable;
+  }
   FirmwareBytes firmware(*firmware_);
   std::unique_ptr<Clock> clock = MakeRunClock();
-  return UploadRun(*line, firmware, *clock, *this).Run();
+  return UploadRun(*opening.line, firmware, *clock, *this).Run();
 }
 
 bool PortRun::StopRequested() {

@@ -31,6 +31,7 @@ class ProgressSink {
 
 struct RunResult {
   std::optional<Outcome> outcome;  // none when the run was stopped
+  std::string reason;              // why it failed, where that is known
   std::int64_t bytes = 0;          // body bytes the line took
   std::chrono::duration<double> seconds{};
 };

@@ -122,6 +122,7 @@ bool UploadRun::AwaitOutputSent(bool pauseBetweenPolls) {
 }
 
 bool UploadRun::AwaitReply() {
+  observer_.AwaitingAnswer();
   int polls = 0;
   std::int64_t pending = 0;
   do {

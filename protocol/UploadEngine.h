@@ -67,6 +67,9 @@ class RunObserver {
   // After each body byte the line has taken: the percentage (ProgressPercent)
   // and the body bytes taken so far.
   virtual void Progress(std::int64_t /*percent*/, std::int64_t /*bodyBytes*/) {}
+  // A reply wait begins (after the header, after the body); it lasts until
+  // the next Progress or the run's end.
+  virtual void AwaitingAnswer() {}
   // Asked before every step: true ends the run there, with no outcome.
   virtual bool StopRequested() { return false; }
 };

@@ -7,4 +7,7 @@ std::string NormalizePortName(std::string_view name) {
   return "/dev/" + std::string(name);
 }
 
+// For now a port's name is its identity.
+std::string PortIdentity(const std::string& port) { return port; }
+
 }  // namespace fwu::cli

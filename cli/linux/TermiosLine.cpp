@@ -24,7 +24,7 @@ std::int64_t QueueCount(int fd, unsigned long request) {
 
 }  // namespace
 
-std::unique_ptr<SerialLine> OpenLine(const std::string& port) { return TermiosLine::Open(port); }
+LineOpening OpenLine(const std::string& port) { return {TermiosLine::Open(port), {}}; }
 
 std::unique_ptr<TermiosLine> TermiosLine::Open(const std::string& path) {
   // Non-blocking: the open waits for no carrier, and every wait is this

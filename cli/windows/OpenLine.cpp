@@ -2,7 +2,7 @@
 #include "cli/windows/SerialChannels.h"
 #include "cli/windows/Wide.h"
 
-#include "app/RuntimeLine.h"
+#include "bridge/RuntimeLine.h"
 #include "runtime/serial/Serial.h"
 
 namespace fwu::cli {
@@ -22,12 +22,12 @@ class ChannelLine : public RuntimeSerialLine {
 
 }  // namespace
 
-std::unique_ptr<SerialLine> OpenLine(const std::string& port) {
+LineOpening OpenLine(const std::string& port) {
   EnsureSerialChannels();
   std::int64_t channel = SerialOpen(-1, Widened(port).c_str(), kBaudRate, NOPARITY, kDataBits, 1.0f,
                                     kSerialNoHandshake, kInputQueueBytes, kOutputQueueBytes);
-  if (!channel) return nullptr;
-  return std::make_unique<ChannelLine>(channel);
+  if (!channel) return {};
+  return {std::make_unique<ChannelLine>(channel), {}};
 }
 
 }  // namespace fwu::cli

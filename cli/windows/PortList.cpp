@@ -4,7 +4,7 @@
 #include "cli/windows/SerialChannels.h"
 #include "cli/windows/Wide.h"
 
-#include "app/SerialPorts.h"
+#include "bridge/SerialPorts.h"
 #include "runtime/serial/Serial.h"
 
 #include <windows.h>

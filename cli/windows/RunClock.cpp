@@ -1,6 +1,6 @@
 #include "cli/Platform.h"
 
-#include "app/RuntimeLine.h"
+#include "bridge/RuntimeLine.h"
 
 namespace fwu::cli {
 

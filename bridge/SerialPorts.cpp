@@ -1,4 +1,4 @@
-#include "app/SerialPorts.h"
+#include "bridge/SerialPorts.h"
 
 #include "runtime/serial/Serial.h"
 

@@ -1,4 +1,4 @@
-#include "app/RuntimeLine.h"
+#include "bridge/RuntimeLine.h"
 
 #include "runtime/serial/Serial.h"
 #include "runtime/thread/Thread.h"
