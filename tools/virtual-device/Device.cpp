@@ -16,6 +16,10 @@ constexpr std::size_t kHeaderSize = 16;
 constexpr auto kReplyWindow = 6s;
 // How often the line settings and the stop condition are looked at.
 constexpr auto kLookInterval = 5ms;
+// When the device cannot look at what the program has read, the time it
+// gives the program to read an answer: a program waiting for one looks every
+// millisecond or so.
+constexpr auto kBlindReadTime = 50ms;
 constexpr long kEventStep = 1024;
 constexpr long kProgressStep = 16384;
 
@@ -25,11 +29,15 @@ timespec TimespecOf(std::chrono::nanoseconds wait) {
   return {static_cast<time_t>(seconds.count()), static_cast<long>((wait - seconds).count())};
 }
 
-// True when the master became readable within `wait`.
+// True when the master became readable within `wait`. While no program has
+// the line open the master reports a hang-up at once: the wait is then slept.
 bool WaitReadable(int fd, bool forInput, std::chrono::nanoseconds wait) {
   pollfd entry{fd, static_cast<short>(forInput ? POLLIN : 0), 0};
   timespec timeout = TimespecOf(wait);
-  return ppoll(&entry, 1, &timeout, nullptr) > 0 && (entry.revents & POLLIN);
+  if (ppoll(&entry, 1, &timeout, nullptr) <= 0) return false;
+  if (entry.revents & POLLIN) return true;
+  if (entry.revents & POLLHUP) nanosleep(&timeout, nullptr);
+  return false;
 }
 
 }  // namespace
@@ -139,7 +147,7 @@ void Device::Tick(Clock::time_point now) {
         EndBody(now);
       break;
     case Phase::FirstAnswerRead:
-      if (pty_.UnreadByProgram() == 0) {
+      if (ProgramHasRead(now)) {
         phase_ = Phase::SecondAnswer;
         due_ = now + std::chrono::milliseconds(options_.answerDelayMs);
       } else if (now >= due_) {
@@ -151,12 +159,17 @@ void Device::Tick(Clock::time_point now) {
       break;
     case Phase::Finishing:
       // Leave once the last answer has been read, so closing the pty loses nothing.
-      if (pty_.UnreadByProgram() == 0 || now >= due_) phase_ = Phase::Ended;
+      if (ProgramHasRead(now) || now >= due_) phase_ = Phase::Ended;
       break;
     case Phase::Header:
     case Phase::Ended:
       break;
   }
+}
+
+bool Device::ProgramHasRead(Clock::time_point now) const {
+  if (auto unread = pty_.UnreadByProgram()) return *unread == 0;
+  return now >= lastAnswer_ + kBlindReadTime;
 }
 
 std::string Device::AnswerText(const Bytes& answer) const {
@@ -168,6 +181,7 @@ std::string Device::AnswerText(const Bytes& answer) const {
 void Device::SendFirstAnswer(Clock::time_point now) {
   const Bytes& answer = options_.firstAnswer;
   if (!answer.empty()) pty_.Write(answer.data(), answer.size());
+  lastAnswer_ = now;
   reporter_.Event("answer first " + (answer.empty() ? std::string("-") : FormatHex(answer)));
   reporter_.Progress("header received, " + AnswerText(answer));
   if (answer.empty()) {
@@ -197,6 +211,7 @@ void Device::EndBody(Clock::time_point now) {
 void Device::SendSecondAnswer(Clock::time_point now) {
   const Bytes& answer = options_.secondAnswer;
   if (!answer.empty()) pty_.Write(answer.data(), answer.size());
+  lastAnswer_ = now;
   long total = static_cast<long>(kHeaderSize) + bodyBytes_;
   reporter_.Event("answer second " + (answer.empty() ? std::string("-") : FormatHex(answer)));
   reporter_.Event("done " + std::to_string(total));

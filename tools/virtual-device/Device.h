@@ -45,6 +45,9 @@ class Device {
   void Drop(const char* reason);
   void StartSession();
   bool BodyComplete(Clock::time_point now) const;
+  // Whether the program has read all the device sent; where the device
+  // cannot look, once it has had kBlindReadTime since the last answer.
+  bool ProgramHasRead(Clock::time_point now) const;
   Clock::duration NextWait(Clock::time_point now) const;
   std::string AnswerText(const Bytes& answer) const;
 
@@ -62,5 +65,6 @@ class Device {
   Clock::time_point due_{};           // answer time, or end of a wait for the program
   Clock::time_point lastActivity_{};  // last body byte, or the first answer
   Clock::time_point firstBodyByte_{};
+  Clock::time_point lastAnswer_{};
   long sessionsDone_ = 0;
 };

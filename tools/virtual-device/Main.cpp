@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
       return Fail("cannot link " + link + ": " + std::strerror(errno));
     }
   if (!options.stale.empty()) {
-    pty.Write(options.stale.data(), options.stale.size());
+    pty.Preload(options.stale.data(), options.stale.size());
     reporter.Event("stale " + FormatHex(options.stale));
   }
 

@@ -1,5 +1,6 @@
 #include "Pty.h"
 
+#include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -40,9 +41,9 @@ char ParityOf(tcflag_t cflag) {
   return cflag & PARODD ? 'O' : 'E';
 }
 
-std::size_t Queued(int fd) {
+std::optional<std::size_t> Queued(int fd) {
   int count = 0;
-  if (fd < 0 || ioctl(fd, FIONREAD, &count) != 0 || count < 0) return 0;
+  if (fd < 0 || ioctl(fd, FIONREAD, &count) != 0 || count < 0) return std::nullopt;
   return static_cast<std::size_t>(count);
 }
 
@@ -62,17 +63,23 @@ bool Pty::Open() {
   termios raw{};
   cfmakeraw(&raw);
   cfsetspeed(&raw, B50);  // a speed no program asks for, so its first setting shows
-  if (openpty(&master_, &slave_, name, &raw, nullptr) != 0) {
-    master_ = slave_ = -1;
+  int slave = -1;
+  if (openpty(&master_, &slave, name, &raw, nullptr) != 0) {
+    master_ = -1;
     return false;
   }
+  close(slave);
   slavePath_ = name;
   return true;
 }
 
 void Pty::Close() {
-  if (slave_ >= 0) close(std::exchange(slave_, -1));
   if (master_ >= 0) close(std::exchange(master_, -1));
+}
+
+int Pty::OpenSlave() const {
+  if (master_ < 0) return -1;
+  return open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
 }
 
 LineSettings Pty::Settings() const {
@@ -89,9 +96,14 @@ LineSettings Pty::Settings() const {
   return s;
 }
 
-std::size_t Pty::UnreadByProgram() const { return Queued(slave_); }
+std::optional<std::size_t> Pty::UnreadByProgram() const {
+  int slave = OpenSlave();
+  auto unread = Queued(slave);
+  if (slave >= 0) close(slave);
+  return unread;
+}
 
-std::size_t Pty::UnreadByDevice() const { return Queued(master_); }
+std::size_t Pty::UnreadByDevice() const { return Queued(master_).value_or(0); }
 
 bool Pty::Write(const std::uint8_t* bytes, std::size_t count) {
   while (count > 0) {
@@ -102,4 +114,11 @@ bool Pty::Write(const std::uint8_t* bytes, std::size_t count) {
     count -= static_cast<std::size_t>(n);
   }
   return true;
+}
+
+bool Pty::Preload(const std::uint8_t* bytes, std::size_t count) {
+  int slave = OpenSlave();
+  bool written = Write(bytes, count);
+  if (slave >= 0) close(slave);
+  return written;
 }

@@ -1,12 +1,14 @@
 // The pseudo-terminal the device plays on. The device reads and writes the
-// master; the program opens the slave through Wine. The device keeps a slave
-// fd of its own as well: the line then survives every close by the program
-// (no hang-up on the master), and FIONREAD on it tells how many bytes the
-// program has not read yet.
+// master; the program opens the slave (through Wine, or as a tty). The device
+// holds no slave fd of its own, so that a program that looks for other users
+// of its port finds none: it opens the slave only for a moment, to see how
+// many bytes the program has not read yet. While no program has the slave
+// open, the master reports a hang-up; the line and its settings last.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // What the program set on the line, as tcgetattr on the master shows it.
@@ -45,14 +47,21 @@ class Pty {
   const std::string& SlavePath() const { return slavePath_; }
 
   LineSettings Settings() const;
-  // Bytes the device wrote that no one has read from the slave yet.
-  std::size_t UnreadByProgram() const;
+  // Bytes the device wrote that no one has read from the slave yet; none
+  // when the slave cannot be opened to look (a program holds it with
+  // TIOCEXCL, and this process lacks CAP_SYS_ADMIN).
+  std::optional<std::size_t> UnreadByProgram() const;
   // Bytes the program wrote that the device has not read yet.
   std::size_t UnreadByDevice() const;
   bool Write(const std::uint8_t* bytes, std::size_t count);
+  // Writes bytes for the next program to find, the slave held open meanwhile
+  // (some kernels refuse a write to a master whose slave no one has open).
+  bool Preload(const std::uint8_t* bytes, std::size_t count);
 
  private:
+  // The slave opened for a moment; -1 when it cannot be.
+  int OpenSlave() const;
+
   int master_ = -1;
-  int slave_ = -1;
   std::string slavePath_;
 };
