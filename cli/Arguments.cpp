@@ -1,5 +1,7 @@
 #include "cli/Arguments.h"
 
+#include "cli/Platform.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -29,10 +31,18 @@ void Declare(CLI::App& app, Flags& flags) {
   app.add_flag("--version", flags.version);
 }
 
-// The first port named twice, or empty.
+// Why the ports cannot all be updated at once: a port named twice, or one
+// device under two names (a link beside the name it leads to); empty when
+// they can.
 std::string Repeated(const std::vector<std::string>& ports) {
-  for (auto it = ports.begin(); it != ports.end(); ++it)
-    if (std::find(ports.begin(), it, *it) != it) return *it;
+  std::vector<std::string> identities;
+  for (const std::string& port : ports) identities.push_back(PortIdentity(port));
+  for (std::size_t i = 0; i < ports.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j) {
+      if (identities[j] != identities[i]) continue;
+      if (ports[j] == ports[i]) return "port " + ports[i] + " given twice";
+      return "ports " + ports[j] + " and " + ports[i] + " are the same device";
+    }
   return {};
 }
 
@@ -62,8 +72,7 @@ ParsedArguments Checked(Flags flags, const PortNormalizer& normalize) {
     if (port.empty()) return Failure("an empty port name");
     command.ports.push_back(normalize(port));
   }
-  if (std::string twice = Repeated(command.ports); !twice.empty())
-    return Failure("port " + twice + " given twice");
+  if (std::string twice = Repeated(command.ports); !twice.empty()) return Failure(twice);
   return Success(std::move(command));
 }
 

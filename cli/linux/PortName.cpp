@@ -1,5 +1,8 @@
 #include "cli/Platform.h"
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 namespace fwu::cli {
 
 std::string NormalizePortName(std::string_view name) {
@@ -7,7 +10,12 @@ std::string NormalizePortName(std::string_view name) {
   return "/dev/" + std::string(name);
 }
 
-// For now a port's name is its identity.
-std::string PortIdentity(const std::string& port) { return port; }
+// An existing character device is known by its device number, whatever link
+// or name leads to it; anything else by its name.
+std::string PortIdentity(const std::string& port) {
+  struct stat info {};
+  if (stat(port.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) return port;
+  return "device " + std::to_string(major(info.st_rdev)) + ":" + std::to_string(minor(info.st_rdev));
+}
 
 }  // namespace fwu::cli
