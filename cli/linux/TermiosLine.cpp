@@ -1,52 +1,142 @@
 #include "cli/linux/TermiosLine.h"
 
 #include "cli/Platform.h"
+#include "cli/linux/OpenReason.h"
+#include "cli/linux/PortUsers.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <termios.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 namespace fwu::cli {
 namespace {
 
-bool Retry(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
+bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
 std::int64_t QueueCount(int fd, unsigned long request) {
   int count = 0;
-  if (ioctl(fd, request, &count) != 0) return -1;
+  while (ioctl(fd, request, &count) != 0)
+    if (errno != EINTR) return -1;
   return count;
+}
+
+// The device a port's name leads to, links followed: "/dev/serial/by-id/usb-…"
+// is "/dev/ttyUSB0". The name itself where that cannot be found.
+std::string DevicePath(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+std::string KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISREG(mode)) return "a file";
+  return S_ISCHR(mode) ? "not a terminal" : "not a character device";
+}
+
+// False for a device the system files under another class than tty
+// (/dev/null, a disk); ptys are not filed, and pass.
+bool MayBeTerminal(dev_t device) {
+  std::string link = "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  char target[PATH_MAX];
+  ssize_t length = readlink((link + "/subsystem").c_str(), target, sizeof target - 1);
+  if (length <= 0) return true;
+  std::string subsystem(target, static_cast<std::size_t>(length));
+  return subsystem.substr(subsystem.rfind('/') + 1) == "tty";
+}
+
+// What can be seen of the device before it is opened, so that a port another
+// program has is not touched at all (an open raises DTR and RTS). False, and
+// `reason` says why, when the port is not to be opened.
+bool MayOpen(const struct stat& info, std::string& reason) {
+  if (!S_ISCHR(info.st_mode) || !MayBeTerminal(info.st_rdev)) {
+    reason = NotASerialPortReason(KindOf(info.st_mode));
+    return false;
+  }
+  if (auto user = FindOtherUser(info.st_rdev)) {
+    reason = HeldReason(user);
+    return false;
+  }
+  if (auto leader = FindSessionOf(info.st_rdev)) {
+    reason = ControllingTerminalReason(*leader);
+    return false;
+  }
+  return true;
+}
+
+// Takes the open port for this program alone, and turns RTS off (the open
+// raised it). False, and `reason` says why, when another has it or it is not
+// a serial port; the port is then left as it was.
+bool Claim(int fd, std::string& reason) {
+  int exclusive = 0;
+  pid_t session = 0;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 && WouldBlock(errno)) {
+    reason = HeldReason(std::nullopt, "which has locked it");
+  } else if (ioctl(fd, TIOCGEXCL, &exclusive) != 0) {
+    reason = NotASerialPortReason("not a terminal");
+  } else if (ioctl(fd, TIOCGSID, &session) == 0) {
+    // Only this process's own controlling terminal (/dev/tty) tells its session.
+    reason = ControllingTerminalReason({session, ProcessName(session)});
+  } else if (exclusive || ioctl(fd, TIOCEXCL) != 0) {
+    reason = HeldReason(std::nullopt, "which holds it for itself alone");
+  } else {
+    // Where the port has modem lines (a pty has none); DTR stays up.
+    int rts = TIOCM_RTS;
+    ioctl(fd, TIOCMBIC, &rts);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
 
-LineOpening OpenLine(const std::string& port) { return {TermiosLine::Open(port), {}}; }
+LineOpening OpenLine(const std::string& port) {
+  LineOpening opening;
+  opening.line = TermiosLine::Open(port, opening.reason);
+  return opening;
+}
 
-std::unique_ptr<TermiosLine> TermiosLine::Open(const std::string& path) {
+std::unique_ptr<TermiosLine> TermiosLine::Open(const std::string& path, std::string& reason) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    reason = OpenFailureReason(errno, path);
+    return nullptr;
+  }
+  if (!MayOpen(info, reason)) return nullptr;
+  UucpLock::Taking lock = UucpLock::Take(DevicePath(path));
+  if (lock.holder) {
+    reason = HeldReason(PortUser{lock.holder, ProcessName(lock.holder)}, "by its lock file " + lock.holderFile);
+    return nullptr;
+  }
   // Non-blocking: the open waits for no carrier, and every wait is this
   // line's own, bounded.
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd) return nullptr;
-  // The lock first: a port another program holds is left as it is. The lock
-  // keeps off a second fwupload (root passes TIOCEXCL); TIOCEXCL keeps off
-  // programs that do not lock, and fails on anything but a tty.
-  // A port already in exclusive use (root gets through that) is another's.
-  int exclusive = 0;
-  if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ioctl(fd.get(), TIOCGEXCL, &exclusive) != 0 || exclusive ||
-      ioctl(fd.get(), TIOCEXCL) != 0)
+  if (!fd) {
+    reason = OpenFailureReason(errno, path);
     return nullptr;
-  std::unique_ptr<TermiosLine> line(new TermiosLine(std::move(fd)));
-  if (!line->SetUp()) return nullptr;
+  }
+  if (!Claim(fd.get(), reason)) return nullptr;
+  std::unique_ptr<TermiosLine> line(new TermiosLine(std::move(lock.lock), std::move(fd)));
+  if (!line->SetUp()) {
+    reason = std::string("the port refused the line's settings: ") + std::strerror(errno);
+    return nullptr;
+  }
   return line;
 }
 
 bool TermiosLine::SetUp() {
-  termios settings{};
-  if (tcgetattr(fd_.get(), &settings) != 0) return false;
+  if (tcgetattr(fd_.get(), &saved_) != 0) return false;
+  restore_ = true;
+  termios settings = saved_;
   cfmakeraw(&settings);
   settings.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
   settings.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -55,32 +145,35 @@ bool TermiosLine::SetUp() {
   // only at a hang-up (VMIN 0 would give 0 for both).
   settings.c_cc[VMIN] = 1;
   settings.c_cc[VTIME] = 0;
-  if (cfsetispeed(&settings, B57600) != 0 || cfsetospeed(&settings, B57600) != 0) return false;
-  if (tcsetattr(fd_.get(), TCSANOW, &settings) != 0) return false;
-  // RTS off where the port has modem lines (a pty has none); DTR stays as
-  // it is.
-  int rts = TIOCM_RTS;
-  ioctl(fd_.get(), TIOCMBIC, &rts);
-  return true;
+  return cfsetispeed(&settings, B57600) == 0 && cfsetospeed(&settings, B57600) == 0 &&
+         tcsetattr(fd_.get(), TCSANOW, &settings) == 0;
 }
 
 TermiosLine::~TermiosLine() {
   tcflush(fd_.get(), TCOFLUSH);
+  if (restore_) tcsetattr(fd_.get(), TCSANOW, &saved_);
   // The port outlives this descriptor when another holds it too (a device
   // on a pty does): leave it open to others again.
   ioctl(fd_.get(), TIOCNXCL);
 }
 
-bool TermiosLine::WaitFor(short events, std::chrono::milliseconds wait) {
-  pollfd entry{fd_.get(), events, 0};
-  return poll(&entry, 1, static_cast<int>(wait.count())) > 0;
+bool TermiosLine::WaitFor(short events, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd entry{fd_.get(), events, 0};
+    int ready = poll(&entry, 1, static_cast<int>(left.count()));
+    if (ready >= 0 || errno != EINTR) return ready > 0;
+  }
 }
 
 std::int64_t TermiosLine::Write(std::span<const std::uint8_t> bytes) {
   for (int attempt = 0; attempt < 2; ++attempt) {
-    ssize_t written = ::write(fd_.get(), bytes.data(), bytes.size());
+    ssize_t written;
+    do written = ::write(fd_.get(), bytes.data(), bytes.size());
+    while (written < 0 && errno == EINTR);
     if (written >= 0) return written;
-    if (!Retry(errno)) return -1;
+    if (!WouldBlock(errno)) return -1;
     // The line's buffer is full: it holds a good while of bytes, so waiting
     // for a batch of room costs the device nothing and spares a wake-up for
     // every byte the device takes.
@@ -101,11 +194,10 @@ std::int64_t TermiosLine::Read(std::span<std::uint8_t> into) {
     if (count == 0) return -1;  // the other end hung up
     if (count > 0) {
       got += static_cast<std::size_t>(count);
-      continue;
+    } else if (errno != EINTR) {
+      if (!WouldBlock(errno)) return -1;
+      if (!WaitFor(POLLIN, deadline)) break;
     }
-    if (!Retry(errno)) return -1;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || !WaitFor(POLLIN, left)) break;
   }
   return static_cast<std::int64_t>(got);
 }

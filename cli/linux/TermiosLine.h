@@ -2,13 +2,17 @@
 // termios and the tty ioctls.
 //
 // Return rules (SerialLine's): Write gives the bytes taken, 0 when none (it
-// waits kFullBufferWait once when the line's buffer is full); Read waits up to kReadWait for the
-// bytes asked for and gives those it got. A negative value: the line failed
-// for good (EIO, a hang-up, where read gives 0).
+// waits kFullBufferWait once when the line's buffer is full); Read waits up to
+// kReadWait for the bytes asked for and gives those it got. A negative value:
+// the line failed for good (EIO, a hang-up, where read gives 0). A signal
+// that cuts a system call short is no failure: the call is made again.
 #pragma once
 
 #include "cli/linux/UniqueFd.h"
+#include "cli/linux/UucpLock.h"
 #include "protocol/UploadEngine.h"
+
+#include <termios.h>
 
 #include <chrono>
 #include <memory>
@@ -21,10 +25,16 @@ class TermiosLine : public SerialLine {
   static constexpr std::chrono::milliseconds kFullBufferWait{10};
   static constexpr std::chrono::milliseconds kReadWait{500};
 
-  // The port opened for this program alone (flock, then TIOCEXCL) and set up
-  // for the upload; none when that fails.
-  static std::unique_ptr<TermiosLine> Open(const std::string& path);
-  // Drops what was not sent yet and lets other programs open the port again.
+  // The port opened for this program alone and set up for the upload; none,
+  // and `reason` says why, when it is not a serial port, is another's, or
+  // cannot be opened or set. The port is another's when another process has
+  // it open, a UUCP lock file of a live process names it, another program
+  // has locked it (flock) or holds it exclusively (TIOCEXCL), or it is some
+  // session's controlling terminal. This program then takes all of those
+  // for itself but the controlling terminal.
+  static std::unique_ptr<TermiosLine> Open(const std::string& path, std::string& reason);
+  // Drops what was not sent yet, gives the port back its settings from before
+  // the open, and lets other programs open it again.
   ~TermiosLine() override;
 
   std::int64_t Write(std::span<const std::uint8_t> bytes) override;
@@ -33,13 +43,17 @@ class TermiosLine : public SerialLine {
   std::int64_t Read(std::span<std::uint8_t> into) override;
 
  private:
-  explicit TermiosLine(UniqueFd fd) : fd_(std::move(fd)) {}
+  TermiosLine(UucpLock lock, UniqueFd fd) : lock_(std::move(lock)), fd_(std::move(fd)) {}
   bool SetUp();
-  // True when the line became ready for `events` within `wait`, or reports
+  // True when the line became ready for `events` by `deadline`, or reports
   // a hang-up or error the next call will see.
-  bool WaitFor(short events, std::chrono::milliseconds wait);
+  bool WaitFor(short events, std::chrono::steady_clock::time_point deadline);
 
+  // Destroyed in reverse: the descriptor is closed before the lock file goes.
+  UucpLock lock_;
   UniqueFd fd_;
+  termios saved_{};
+  bool restore_ = false;
 };
 
 }  // namespace fwu::cli
