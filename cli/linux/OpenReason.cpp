@@ -18,11 +18,12 @@ std::string Named(const PortUser& user) {
   return user.name.empty() ? "a process (" + pid + ")" : user.name + " (" + pid + ")";
 }
 
+// Whether this process has the group's rights now (a group joined since the
+// login is not among them).
 bool InGroup(gid_t group) {
-  if (getegid() == group) return true;
   std::vector<gid_t> groups(static_cast<std::size_t>(std::max(getgroups(0, nullptr), 0)));
-  int count = getgroups(static_cast<int>(groups.size()), groups.data());
-  return std::find(groups.begin(), groups.begin() + std::max(count, 0), group) != groups.begin() + std::max(count, 0);
+  groups.resize(static_cast<std::size_t>(std::max(getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+  return getegid() == group || std::find(groups.begin(), groups.end(), group) != groups.end();
 }
 
 bool Lists(const group& entry, const std::string& login) {

@@ -43,6 +43,7 @@ bool IsAlive(pid_t pid) { return pid > 0 && pid != getpid() && (kill(pid, 0) == 
 // False when the place is taken, or the folder is not writable.
 bool Place(const std::string& path) {
   std::string part = path + "." + std::to_string(getpid());
+  unlink(part.c_str());  // left by a killed process that had this id
   int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   char text[16];
