@@ -50,7 +50,8 @@ class StepLines : public ResultLines {
       for (const BodyStep& step : steps_.Of(runs, i)) {
         if (TenthOf(step.percent) <= reached_[i]) continue;
         reached_[i] = TenthOf(step.percent);
-        text += StepLine(runs[i]->Port(), BodyProgress{.percent = step.percent, .bytes = step.bytes, .total = runs[i]->Total()}) + "\n";
+        BodyProgress progress{.percent = step.percent, .bytes = step.bytes, .total = runs[i]->Total()};
+        text += StepLine(runs[i]->Port(), progress) + "\n";
       }
     }
     output_.Out(text);
@@ -97,7 +98,8 @@ class JsonLines : public Display {
     if (!withProgress_) return;
     std::string text;
     for (std::size_t i = 0; i < runs.size(); ++i)
-      for (const BodyStep& step : steps_.Of(runs, i)) text += JsonProgress(runs[i]->Port(), step.percent, step.bytes) + "\n";
+      for (const BodyStep& step : steps_.Of(runs, i))
+        text += JsonProgress(runs[i]->Port(), step.percent, step.bytes) + "\n";
     output_.Out(text);
   }
   void Results(const Runs& runs) override {

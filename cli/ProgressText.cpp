@@ -88,7 +88,8 @@ std::string LiveLine(std::string_view port, const BodyProgress& progress, std::s
   if (port.size() + withBar.size() <= width) return std::string(port) + withBar;
   if (withBar.size() + kShortestPort <= width) return WithoutStart(port, width - withBar.size()) + withBar;
   if (port.size() + figuresAlone.size() <= width) return std::string(port) + figuresAlone;
-  if (figuresAlone.size() + kEllipsis.size() < width) return WithoutStart(port, width - figuresAlone.size()) + figuresAlone;
+  if (figuresAlone.size() + kEllipsis.size() < width)
+    return WithoutStart(port, width - figuresAlone.size()) + figuresAlone;
   return WithoutEnd(std::string(port) + figuresAlone, width);
 }
 

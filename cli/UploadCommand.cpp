@@ -46,7 +46,8 @@ int RunUpload(const Command& command, const std::atomic<bool>& interrupted) {
   if (!interrupted.load()) {
     auto display = MakeDisplay(FormFor(command), command.ports.size(), output);
     Runs runs;
-    for (const std::string& port : command.ports) runs.push_back(std::make_unique<PortRun>(port, firmware, interrupted));
+    for (const std::string& port : command.ports)
+      runs.push_back(std::make_unique<PortRun>(port, firmware, interrupted));
     RunAll(runs, *display);
     display->Results(runs);
     for (const auto& run : runs)
