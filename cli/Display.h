@@ -1,15 +1,16 @@
 // What fwupload shows while its runs go on and once they have ended: a live
-// line per port on a terminal, a line per port at each further 10 %
-// elsewhere, JSON lines (--json; with --quiet, the results alone), or the
-// result lines alone (--quiet).
+// line per port on a terminal (a line per port at each further 10 % when the
+// terminal has fewer rows than ports, or on any other output), JSON lines
+// (--json; with --quiet, the results alone), or the result lines alone
+// (--quiet). Below a failed result, on standard error, the line that says
+// why, where that is known (in JSON, the result's "reason").
 //
-// Threads: Progress comes from the runs' threads and writes under the
-// display's own lock; Refresh and Results come from the main thread.
+// Threads: the main thread alone; it reads what the runs publish.
 #pragma once
 
+#include "cli/Output.h"
 #include "cli/PortRun.h"
 
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -17,17 +18,18 @@ namespace fwu::cli {
 
 using Runs = std::vector<std::unique_ptr<PortRun>>;
 
-class Display : public ProgressSink {
+class Display {
  public:
-  void Progress(std::size_t /*portIndex*/, const BodyProgress& /*progress*/) override {}
+  virtual ~Display() = default;
   // Called every tick while the runs go on, and once after they have ended.
   virtual void Refresh(const Runs& /*runs*/) {}
-  // Once every run has ended with an outcome, in the order the ports were given.
+  // Once every run has ended, in the order the ports were given: the runs
+  // that have an outcome (an interrupt leaves some without).
   virtual void Results(const Runs& runs) = 0;
 };
 
 enum class DisplayForm { kLive, kSteps, kJson, kJsonResults, kResults };
 
-std::unique_ptr<Display> MakeDisplay(DisplayForm form, std::vector<std::string> ports, std::FILE* out);
+std::unique_ptr<Display> MakeDisplay(DisplayForm form, std::size_t portCount, Output& output);
 
 }  // namespace fwu::cli

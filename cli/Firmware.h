@@ -4,17 +4,29 @@
 
 #include "protocol/UploadEngine.h"
 
+#include <atomic>
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <span>
 #include <string>
-#include <vector>
 
 namespace fwu::cli {
 
-// The whole file; nothing when it is missing, is not a regular file, or
-// cannot be read.
-std::optional<std::vector<std::uint8_t>> ReadFirmwareFile(const std::string& path);
+// The file's bytes, or why it cannot be sent.
+struct FirmwareFile {
+  std::unique_ptr<std::uint8_t[]> bytes;
+  std::size_t size = 0;
+  std::string problem;  // empty once the whole file was read
+
+  bool Read() const { return problem.empty(); }
+  std::span<const std::uint8_t> Bytes() const { return {bytes.get(), size}; }
+};
+
+// The whole file at `utf8Path`, held in no more memory than its size. Gives a
+// problem when it is missing, a folder, not a regular file, not readable, too
+// big to hold, or changed while it was read; it stops reading (with a problem)
+// once `interrupted` is set.
+FirmwareFile ReadFirmwareFile(const std::string& utf8Path, const std::atomic<bool>& interrupted);
 
 // One run's reading of bytes that outlive it.
 class FirmwareBytes : public FirmwareSource {

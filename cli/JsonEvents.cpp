@@ -20,13 +20,15 @@ std::string JsonProgress(std::string_view port, std::int64_t percent, std::int64
 }
 
 std::string JsonResult(std::string_view port, Outcome outcome, std::int64_t bytes,
-                       std::chrono::duration<double> seconds) {
-  return Line({{"port", port},
-               {"event", "result"},
-               {"outcome", static_cast<int>(outcome)},
-               {"message", OutcomeMessage(outcome, port)},
-               {"bytes", bytes},
-               {"seconds", std::round(seconds.count() * 1000) / 1000}});
+                       std::chrono::duration<double> seconds, std::string_view reason) {
+  nlohmann::ordered_json result{{"port", port},
+                                {"event", "result"},
+                                {"outcome", static_cast<int>(outcome)},
+                                {"message", OutcomeMessage(outcome, port)},
+                                {"bytes", bytes},
+                                {"seconds", std::round(seconds.count() * 1000) / 1000}};
+  if (!reason.empty()) result["reason"] = reason;
+  return Line(result);
 }
 
 }  // namespace fwu::cli

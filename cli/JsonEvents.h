@@ -1,6 +1,7 @@
 // The --json output: one object a line, its keys in this order.
 //   {"port":..,"event":"progress","percent":..,"bytes":..}
-//   {"port":..,"event":"result","outcome":n,"message":"...","bytes":..,"seconds":..}
+//   {"port":..,"event":"result","outcome":n,"message":"...","bytes":..,"seconds":..,"reason":"..."}
+// ("reason" only where a failure's cause is known)
 #pragma once
 
 #include "protocol/Outcome.h"
@@ -13,8 +14,9 @@
 namespace fwu::cli {
 
 std::string JsonProgress(std::string_view port, std::int64_t percent, std::int64_t bytes);
-// `bytes`: the body bytes the line took; `seconds`: the run's time, in ms.
+// `bytes`: the body bytes the line took; `seconds`: the run's time, in ms;
+// `reason`: why it failed, or empty.
 std::string JsonResult(std::string_view port, Outcome outcome, std::int64_t bytes,
-                       std::chrono::duration<double> seconds);
+                       std::chrono::duration<double> seconds, std::string_view reason);
 
 }  // namespace fwu::cli

@@ -10,6 +10,9 @@
 
 int main(int argc, char** argv) {
   using namespace fwu::cli;
+  KeepStandardStreamsOpen();
+  static std::atomic<bool> interrupted{false};
+  CatchInterrupts(interrupted);
   ParsedArguments parsed = ParseArguments(argc, argv, NormalizePortName);
   if (!parsed.command) {
     std::fprintf(stderr, "fwupload: %s\n%s", parsed.error.c_str(), std::string(UsageText()).c_str());
@@ -28,5 +31,5 @@ int main(int argc, char** argv) {
     case Action::kUpload:
       break;
   }
-  return RunUpload(command);
+  return RunUpload(command, interrupted);
 }

@@ -4,14 +4,16 @@
 //
 // Return rules: OpenLine gives no line when the port cannot be opened, is not
 // a serial port, cannot take the line settings, or another program holds it,
-// and then says why. Every other call always succeeds (ListPorts gives an empty list when the
-// system tells nothing).
+// and then says why. WriteStandard gives why a stream took not all of a text.
+// Every other call always succeeds (ListPorts gives an empty list and
+// OutputTerminalSize none when the system tells nothing).
 #pragma once
 
 #include "protocol/UploadEngine.h"
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,12 +54,34 @@ struct PortInfo {
 };
 std::vector<PortInfo> ListPorts();
 
-// From now on, an interrupt from the user (Ctrl+C, a termination request)
-// sets `interrupted` instead of ending the program. Call once.
+// Makes standard input, output and error open (onto the null device where
+// whoever started the program closed them), so that no file or port opened
+// later takes their place. Call first thing.
+void KeepStandardStreamsOpen();
+
+// From now on, an interrupt from the user (Ctrl+C, a termination request, a
+// hang-up) sets `interrupted` instead of ending the program, and a reader
+// that went away makes writes fail instead of ending it. Call once, at start.
 void CatchInterrupts(std::atomic<bool>& interrupted);
 
 // True when standard output is a terminal that redraws lines in place, made
 // ready for it.
 bool PrepareLiveOutput();
+
+// The size of the terminal standard output goes to, now; none when it is no
+// terminal.
+struct TerminalSize {
+  int columns = 0;
+  int rows = 0;
+};
+std::optional<TerminalSize> OutputTerminalSize();
+
+// Writes all of `text` to standard output or error, waiting while the reader
+// is slow (from the main thread only: it may block). Gives none when all of it
+// was written, else why not in the system's words: a broken pipe, a full disk,
+// a closed console, or a reader that took nothing for a moment once the user
+// has interrupted the program.
+enum class StandardStream { kOutput, kError };
+std::optional<std::string> WriteStandard(StandardStream stream, std::string_view text);
 
 }  // namespace fwu::cli

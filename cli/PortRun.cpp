@@ -1,6 +1,5 @@
 #include "cli/PortRun.h"
 
-#include "cli/Firmware.h"
 #include "cli/Platform.h"
 
 #include <algorithm>
@@ -11,19 +10,14 @@ namespace {
 
 using SteadyTime = std::chrono::steady_clock;
 
-constexpr unsigned kStepsPerClockRead = 16;
-
 SteadyTime::rep Now() { return SteadyTime::now().time_since_epoch().count(); }
 
 }  // namespace
 
-PortRun::PortRun(std::size_t index, std::string port, const std::optional<std::vector<std::uint8_t>>& firmware,
-                 ProgressSink& sink, const std::atomic<bool>& interrupted)
-    : index_(index),
-      port_(std::move(port)),
+PortRun::PortRun(std::string port, const FirmwareFile& firmware, const std::atomic<bool>& interrupted)
+    : port_(std::move(port)),
       firmware_(firmware),
-      total_(firmware ? std::max<std::int64_t>(BodyLength(static_cast<std::int64_t>(firmware->size())), 0) : 0),
-      sink_(sink),
+      total_(std::max<std::int64_t>(BodyLength(static_cast<std::int64_t>(firmware.Bytes().size())), 0)),
       interrupted_(interrupted) {}
 
 PortRun::~PortRun() { Join(); }
@@ -33,22 +27,18 @@ void PortRun::Start() {
   thread_ = std::thread([this] { Execute(); });
 }
 
-void PortRun::RunHere(std::function<void()> tick, std::chrono::milliseconds interval) {
-  tick_ = std::move(tick);
-  tickInterval_ = interval;
-  startedAt_ = nextTick_ = SteadyTime::now();
-  Execute();
-}
-
 void PortRun::Join() {
   if (thread_.joinable()) thread_.join();
 }
 
 BodyProgress PortRun::Snapshot() const {
   BodyProgress progress{percent_.load(std::memory_order_relaxed), bytes_.load(std::memory_order_relaxed), total_};
+  auto now = Now();
   auto start = bodyStart_.load(std::memory_order_relaxed);
   auto end = bodyEnd_.load(std::memory_order_relaxed);
-  if (start != 0) progress.elapsed = SteadyTime::duration((end != 0 ? end : Now()) - start);
+  if (start != 0) progress.elapsed = SteadyTime::duration((end != 0 ? end : now) - start);
+  auto awaiting = awaitingSince_.load(std::memory_order_relaxed);
+  if (awaiting != 0 && !Finished()) progress.awaiting = SteadyTime::duration(now - awaiting);
   return progress;
 }
 
@@ -60,37 +50,36 @@ void PortRun::Execute() {
 }
 
 std::optional<Outcome> PortRun::Upload() {
-  if (!firmware_) return Outcome::kFirmwareMissing;
+  if (StopRequested()) return std::nullopt;
+  if (!firmware_.Read()) {
+    result_.reason = firmware_.problem;
+    return Outcome::kFirmwareMissing;
+  }
   LineOpening opening = OpenLine(port_);
   if (!opening.line) {
     result_.reason = std::move(opening.reason);
     return Outcome::kPortUnavailable;
   }
-  FirmwareBytes firmware(*firmware_);
+  FirmwareBytes firmware(firmware_.Bytes());
   std::unique_ptr<Clock> clock = MakeRunClock();
   return UploadRun(*opening.line, firmware, *clock, *this).Run();
 }
 
-bool PortRun::StopRequested() {
-  // The clock is read every few steps only: a read costs some 30 ns, and in
-  // the body of a fast line a step comes every microsecond.
-  if (tick_ && ++steps_ % kStepsPerClockRead == 0) {
-    auto now = SteadyTime::now();
-    if (now >= nextTick_) {
-      nextTick_ = now + tickInterval_;
-      tick_();
-    }
-  }
-  return interrupted_.load(std::memory_order_relaxed);
-}
+bool PortRun::StopRequested() { return interrupted_.load(std::memory_order_relaxed); }
+
+void PortRun::AwaitingAnswer() { awaitingSince_.store(Now(), std::memory_order_relaxed); }
 
 void PortRun::Progress(std::int64_t percent, std::int64_t bodyBytes) {
+  awaitingSince_.store(0, std::memory_order_relaxed);
   if (bodyBytes == 1) bodyStart_.store(Now(), std::memory_order_relaxed);
   if (bodyBytes == total_) bodyEnd_.store(Now(), std::memory_order_relaxed);
   bytes_.store(bodyBytes, std::memory_order_relaxed);
   if (percent == percent_.load(std::memory_order_relaxed)) return;
   percent_.store(percent, std::memory_order_relaxed);
-  sink_.Progress(index_, Snapshot());
+  std::size_t count = published_.load(std::memory_order_relaxed);
+  if (count == steps_.size()) return;
+  steps_[count] = {percent, bodyBytes};
+  published_.store(count + 1, std::memory_order_release);
 }
 
 }  // namespace fwu::cli

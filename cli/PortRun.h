@@ -1,32 +1,34 @@
-// One port's upload: open the port, run the engine, close the port. It runs on
-// a thread of its own (Start), or on the caller's (RunHere).
+// One port's upload on a thread of its own: open the port, run the engine,
+// close the port. A run never writes output: it publishes where it stands,
+// and the main thread shows it when it can, so a reader that is slow or
+// stopped never holds up a line.
 //
-// Threads: the run's thread writes percent_, bytes_, bodyStart_ and bodyEnd_
-// (read by the main thread at any time, hence atomic) and result_, which the
-// main thread reads only once finished_ is set (release/acquire). port_,
-// total_, firmware_ and startedAt_ do not change once the thread has started.
-// tick_, nextTick_ and steps_ belong to the thread that called RunHere.
+// Threads: the run's thread writes percent_, bytes_, bodyStart_, bodyEnd_,
+// awaitingSince_ and steps_, which the main thread reads at any time: the
+// first five are atomic, and an entry of steps_ is written before the count
+// that covers it, published_, is stored (release/acquire). The run's thread
+// writes result_, which the main thread reads only once finished_ is set
+// (release/acquire). Everything else is set before the thread starts.
 #pragma once
 
+#include "cli/Firmware.h"
 #include "cli/ProgressText.h"
 #include "protocol/UploadEngine.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace fwu::cli {
 
-// Hears each new percentage of a run, on the run's thread.
-class ProgressSink {
- public:
-  virtual ~ProgressSink() = default;
-  virtual void Progress(std::size_t portIndex, const BodyProgress& progress) = 0;
+// A percentage the body reached, and the body bytes taken then.
+struct BodyStep {
+  std::int64_t percent = 0;
+  std::int64_t bytes = 0;
 };
 
 struct RunResult {
@@ -38,22 +40,22 @@ struct RunResult {
 
 class PortRun : private RunObserver {
  public:
-  // `firmware` is none when the file could not be read: the run ends at once
-  // with kFirmwareMissing and no port is opened.
-  PortRun(std::size_t index, std::string port, const std::optional<std::vector<std::uint8_t>>& firmware,
-          ProgressSink& sink, const std::atomic<bool>& interrupted);
+  // A `firmware` that could not be read ends the run at once with
+  // kFirmwareMissing, and no port is opened; so does an interrupt, with no
+  // outcome.
+  PortRun(std::string port, const FirmwareFile& firmware, const std::atomic<bool>& interrupted);
   ~PortRun();
   PortRun(const PortRun&) = delete;
   PortRun& operator=(const PortRun&) = delete;
 
   void Start();
   void Join();
-  // The whole run on this thread, calling `tick` between its steps, once an
-  // `interval` at most (in a reply wait, a step comes every millisecond).
-  void RunHere(std::function<void()> tick, std::chrono::milliseconds interval);
   bool Finished() const { return finished_.load(std::memory_order_acquire); }
   const std::string& Port() const { return port_; }
+  std::int64_t Total() const { return total_; }
   BodyProgress Snapshot() const;
+  // Every new percentage so far, in order.
+  std::span<const BodyStep> Steps() const { return {steps_.data(), published_.load(std::memory_order_acquire)}; }
   // Once Finished.
   const RunResult& Result() const { return result_; }
 
@@ -61,27 +63,27 @@ class PortRun : private RunObserver {
   void Execute();
   std::optional<Outcome> Upload();
   void Progress(std::int64_t percent, std::int64_t bodyBytes) override;
+  void AwaitingAnswer() override;
   bool StopRequested() override;
 
-  std::size_t index_;
   std::string port_;
-  const std::optional<std::vector<std::uint8_t>>& firmware_;
+  const FirmwareFile& firmware_;
   std::int64_t total_ = 0;
-  ProgressSink& sink_;
   const std::atomic<bool>& interrupted_;
   std::chrono::steady_clock::time_point startedAt_{};
   std::atomic<std::int64_t> percent_{-1};
   std::atomic<std::int64_t> bytes_{0};
-  // Steady clock ticks at the body's first and last byte; 0 until then.
+  // Steady clock ticks at the body's first and last byte, and since a reply
+  // wait began; 0 until then (and, for the wait, once it has ended).
   std::atomic<std::chrono::steady_clock::rep> bodyStart_{0};
   std::atomic<std::chrono::steady_clock::rep> bodyEnd_{0};
+  std::atomic<std::chrono::steady_clock::rep> awaitingSince_{0};
+  // Percentages only grow, 0 to 100: each has a place.
+  std::array<BodyStep, 101> steps_{};
+  std::atomic<std::size_t> published_{0};
   RunResult result_;
   std::atomic<bool> finished_{false};
   std::thread thread_;
-  std::function<void()> tick_;
-  std::chrono::milliseconds tickInterval_{};
-  std::chrono::steady_clock::time_point nextTick_{};
-  unsigned steps_ = 0;
 };
 
 }  // namespace fwu::cli

@@ -8,6 +8,9 @@ namespace fwu::cli {
 namespace {
 
 constexpr int kBarWidth = 20;
+constexpr std::string_view kEllipsis = "...";
+// A port name shortened to less than this tells little: the bar goes first.
+constexpr std::size_t kShortestPort = 12;
 
 std::string Bar(std::int64_t percent) {
   auto filled = static_cast<std::size_t>(std::clamp<std::int64_t>(percent, 0, 100) * kBarWidth / 100);
@@ -35,6 +38,31 @@ std::string Left(const BodyProgress& progress) {
   return text;
 }
 
+// While the device is awaited, how long; else the rate and the time left.
+std::string Pace(const BodyProgress& progress) {
+  if (progress.awaiting)
+    return "waiting for the device " + std::to_string(static_cast<long long>(progress.awaiting->count())) + "s";
+  return Rate(progress) + "  " + Left(progress);
+}
+
+bool ContinuesCharacter(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+
+// The end of `text` in `width` columns, its start replaced by "...", cut
+// where a UTF-8 character begins.
+std::string WithoutStart(std::string_view text, std::size_t width) {
+  std::size_t from = text.size() - (width - kEllipsis.size());
+  while (from < text.size() && ContinuesCharacter(text[from])) ++from;
+  std::string shortened(kEllipsis);
+  return shortened.append(text.substr(from));
+}
+
+// The start of `text` in `width` columns, cut where a UTF-8 character begins.
+std::string WithoutEnd(std::string_view text, std::size_t width) {
+  std::size_t end = std::min(width, text.size());
+  while (end > 0 && end < text.size() && ContinuesCharacter(text[end])) --end;
+  return std::string(text.substr(0, end));
+}
+
 }  // namespace
 
 std::optional<double> BytesPerSecond(const BodyProgress& progress) {
@@ -50,12 +78,19 @@ std::optional<std::chrono::seconds> TimeLeft(const BodyProgress& progress) {
   return std::chrono::seconds(static_cast<std::int64_t>(std::ceil(left)));
 }
 
-std::string LiveLine(std::string_view port, const BodyProgress& progress) {
+std::string LiveLine(std::string_view port, const BodyProgress& progress, std::size_t width) {
   char figures[64];
   std::snprintf(figures, sizeof figures, "%4lld%%  %lld/%lld B", static_cast<long long>(std::max<std::int64_t>(progress.percent, 0)),
                 static_cast<long long>(progress.bytes), static_cast<long long>(progress.total));
-  return std::string(port) + " " + Bar(progress.percent) + " " + figures + "  " + Rate(progress) + "  " +
-         Left(progress);
+  std::string figuresAlone = " ";
+  figuresAlone.append(figures).append("  ").append(Pace(progress));
+  const std::string withBar = " " + Bar(progress.percent) + figuresAlone;
+  if (port.size() + withBar.size() <= width) return std::string(port) + withBar;
+  if (withBar.size() + kShortestPort <= width) return WithoutStart(port, width - withBar.size()) + withBar;
+  if (port.size() + figuresAlone.size() <= width) return std::string(port) + figuresAlone;
+  if (figuresAlone.size() + kEllipsis.size() < width)
+    return WithoutStart(port, width - figuresAlone.size()) + figuresAlone;
+  return WithoutEnd(std::string(port) + figuresAlone, width);
 }
 
 std::string StepLine(std::string_view port, const BodyProgress& progress) {

@@ -16,6 +16,8 @@ struct BodyProgress {
   std::int64_t bytes = 0;     // body bytes the line has taken
   std::int64_t total = 0;     // the body's length
   std::chrono::duration<double> elapsed{};  // since the first body byte
+  // How long the run has been waiting for the device's answer, while it is.
+  std::optional<std::chrono::duration<double>> awaiting{};
 };
 
 // Body bytes a second so far; none until there is a rate to tell.
@@ -23,8 +25,12 @@ std::optional<double> BytesPerSecond(const BodyProgress& progress);
 // The time the rest of the body takes at the rate so far.
 std::optional<std::chrono::seconds> TimeLeft(const BodyProgress& progress);
 
-// "PORT [#########-----------]  45%  14742/32752 B  5.8 kB/s  0:03 left"
-std::string LiveLine(std::string_view port, const BodyProgress& progress);
+// "PORT [#########-----------]   45%  14742/32752 B  5.8 kB/s  0:03 left", or
+// while the device is awaited "PORT [...]  100%  32752/32752 B  waiting for
+// the device 3s". Fitted into `width` columns: the port name loses its start
+// first ("...by-id/usb-FTDI_..."), then the bar; the figures stay.
+std::string LiveLine(std::string_view port, const BodyProgress& progress,
+                     std::size_t width = std::string::npos);
 // "PORT: 40% (13100/32752 bytes)"
 std::string StepLine(std::string_view port, const BodyProgress& progress);
 // The 10 % step a percentage has reached: 0 for 0..9, 10 for 100.

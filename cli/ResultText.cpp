@@ -10,6 +10,10 @@ std::string ResultLine(std::string_view port, Outcome outcome) {
   return line + OutcomeMessage(outcome, port);
 }
 
+std::string ReasonLine(std::string_view port, std::string_view reason) {
+  return std::string(port) + ": " + std::string(reason);
+}
+
 int ExitStatus(const std::vector<Outcome>& outcomes) {
   auto failed = std::find_if(outcomes.begin(), outcomes.end(), [](Outcome o) { return o != Outcome::kSuccess; });
   return failed == outcomes.end() ? 0 : static_cast<int>(*failed);

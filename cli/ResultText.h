@@ -1,5 +1,5 @@
-// How a port's run ends, for people and for scripts: the result line and the
-// program's exit status.
+// How a port's run ends, for people and for scripts: the result line, why it
+// failed, and the program's exit status.
 #pragma once
 
 #include "protocol/Outcome.h"
@@ -17,6 +17,8 @@ inline constexpr int kExitInterrupted = 130;
 // "PORT: Device update!" or "PORT: ERROR:n TEXT", the window's own title and
 // text.
 std::string ResultLine(std::string_view port, Outcome outcome);
+// "PORT: REASON", the line below a result that says why it failed.
+std::string ReasonLine(std::string_view port, std::string_view reason);
 
 // 0 when every port succeeded, else the outcome number of the first port, in
 // the order given, that did not.

@@ -11,8 +11,8 @@
 namespace fwu::cli {
 namespace {
 
-// How often the main thread looks at the runs: the live lines' refresh and
-// how soon it sees that every run has ended.
+// How often the main thread looks at the runs: the output's refresh and how
+// soon it sees that every run has ended.
 constexpr std::chrono::milliseconds kTick{50};
 
 DisplayForm FormFor(const Command& command) {
@@ -25,43 +25,38 @@ bool AllFinished(const Runs& runs) {
   return std::all_of(runs.begin(), runs.end(), [](const auto& run) { return run->Finished(); });
 }
 
-// Every run to its end. A single port runs on this thread, which refreshes
-// the display between the run's steps: in a process of one thread each system
-// call of the body costs less (on a pty, about a tenth of the body's rate;
-// scripts/benchmark.sh). Several ports run on threads of their own while this
-// one refreshes.
+// Every run on a thread of its own, to its end, while this thread shows
+// their progress: however long the output takes, no line waits for it.
 void RunAll(const Runs& runs, Display& display) {
-  auto refresh = [&] { display.Refresh(runs); };
-  if (runs.size() == 1) return runs.front()->RunHere(refresh, kTick);
   for (auto& run : runs) run->Start();
   while (!AllFinished(runs)) {
     std::this_thread::sleep_for(kTick);
-    refresh();
+    display.Refresh(runs);
   }
   for (auto& run : runs) run->Join();
+  display.Refresh(runs);
 }
 
 }  // namespace
 
-int RunUpload(const Command& command) {
-  static std::atomic<bool> interrupted{false};
-  CatchInterrupts(interrupted);
-  const auto firmware = ReadFirmwareFile(command.file);
-  auto display = MakeDisplay(FormFor(command), command.ports, stdout);
-
-  Runs runs;
-  for (std::size_t i = 0; i < command.ports.size(); ++i)
-    runs.push_back(std::make_unique<PortRun>(i, command.ports[i], firmware, *display, interrupted));
-  RunAll(runs, *display);
-  display->Refresh(runs);
-
+int RunUpload(const Command& command, const std::atomic<bool>& interrupted) {
+  Output output;
+  const FirmwareFile firmware = ReadFirmwareFile(command.file, interrupted);
+  std::vector<Outcome> outcomes;
+  if (!interrupted.load()) {
+    auto display = MakeDisplay(FormFor(command), command.ports.size(), output);
+    Runs runs;
+    for (const std::string& port : command.ports)
+      runs.push_back(std::make_unique<PortRun>(port, firmware, interrupted));
+    RunAll(runs, *display);
+    display->Results(runs);
+    for (const auto& run : runs)
+      if (run->Result().outcome) outcomes.push_back(*run->Result().outcome);
+  }
   if (interrupted.load()) {
-    std::fputs("fwupload: interrupted\n", stderr);
+    output.Err("fwupload: interrupted\n");
     return kExitInterrupted;
   }
-  display->Results(runs);
-  std::vector<Outcome> outcomes;
-  for (const auto& run : runs) outcomes.push_back(*run->Result().outcome);
   return ExitStatus(outcomes);
 }
 

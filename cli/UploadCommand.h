@@ -3,9 +3,12 @@
 
 #include "cli/Arguments.h"
 
+#include <atomic>
+
 namespace fwu::cli {
 
-// Runs the upload to every port of `command` and gives the exit status.
-int RunUpload(const Command& command);
+// Runs the upload to every port of `command` and gives the exit status. Once
+// `interrupted` is set, no port is opened any more and the runs stop.
+int RunUpload(const Command& command, const std::atomic<bool>& interrupted);
 
 }  // namespace fwu::cli

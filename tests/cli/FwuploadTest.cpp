@@ -1,59 +1,17 @@
 // fwupload as scripts run it, against virtual devices on ptys.
-#include "tests/native/Child.h"
-#include "tests/native/Folder.h"
-#include "tests/native/PtyDevice.h"
+#include "tests/cli/FwuploadFixture.h"
+#include "tests/native/Terminal.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <unistd.h>
 
-#include <memory>
+#include <map>
 
 using namespace std::chrono_literals;
 
 namespace {
-
-struct Ran {
-  std::optional<int> status;
-  std::vector<std::string> out;
-  std::vector<std::string> err;
-};
-
-class Fwupload : public ::testing::Test {
- protected:
-  // A firmware file of `size` bytes, every byte telling its place.
-  std::string Firmware(std::size_t size) {
-    firmware.resize(size);
-    for (std::size_t i = 0; i < size; ++i) firmware[i] = static_cast<char>(i * 7 + i / 251);
-    WriteFile(folder / "fw.bin", firmware);
-    return folder / "fw.bin";
-  }
-  // A device that takes the body of the current firmware and answers as
-  // `options` say.
-  PtyDevice& Device(std::vector<std::string> options = {}) {
-    options.insert(options.end(), {"--body-length", std::to_string(firmware.size() - 16)});
-    devices.push_back(std::make_unique<PtyDevice>(folder.Path(), "dev" + std::to_string(devices.size()), options));
-    EXPECT_TRUE(devices.back()->Ready());
-    return *devices.back();
-  }
-  std::unique_ptr<Child> Start(const std::vector<std::string>& arguments, const std::string& name = "run") {
-    return std::make_unique<Child>(FWUPLOAD, arguments, folder / (name + ".out"), folder / (name + ".err"));
-  }
-  Ran Finish(Child& child, const std::string& name = "run", std::chrono::milliseconds timeout = 20s) {
-    Ran ran{child.Wait(timeout), {}, {}};
-    ran.out = LinesOf(ReadFile(folder / (name + ".out")));
-    ran.err = LinesOf(ReadFile(folder / (name + ".err")));
-    return ran;
-  }
-  Ran Run(const std::vector<std::string>& arguments) { return Finish(*Start(arguments)); }
-
-  Folder folder;
-  std::string firmware;
-  std::vector<std::unique_ptr<PtyDevice>> devices;
-};
 
 TEST_F(Fwupload, WritesExactlyTheFileAndReportsEachFurtherTenPercent) {
   std::string file = Firmware(5016);
@@ -151,32 +109,6 @@ TEST_F(Fwupload, JsonGivesOneParsableObjectPerEvent) {
   }
 }
 
-// A terminal for fwupload's output: the test reads what was drawn on it.
-class Terminal {
- public:
-  Terminal() : master_(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK)) {
-    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) path_ = ptsname(master_);
-    // Held open so that what was drawn stays readable after fwupload ends.
-    slave_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
-  }
-  ~Terminal() {
-    close(slave_);
-    close(master_);
-  }
-  const std::string& Path() const { return path_; }
-  std::string Drawn() const {
-    std::string drawn;
-    char chunk[4096];
-    for (ssize_t n; (n = read(master_, chunk, sizeof chunk)) > 0;) drawn.append(chunk, static_cast<std::size_t>(n));
-    return drawn;
-  }
-
- private:
-  int master_;
-  int slave_ = -1;
-  std::string path_;
-};
-
 TEST_F(Fwupload, OnATerminalTheLineIsRedrawnWhileTheRunGoesOn) {
   std::string file = Firmware(6016);  // about a second at the line's pace
   PtyDevice& device = Device({"--pace-baud", "57600"});
@@ -225,7 +157,7 @@ TEST_P(Interrupted, StopsWithinASecondSendingNothingMore) {
   EXPECT_LT(device->Log().size(), firmware.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(CtrlCOrTermination, Interrupted, ::testing::Values(SIGINT, SIGTERM));
+INSTANTIATE_TEST_SUITE_P(CtrlCTerminationOrHangUp, Interrupted, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
 
 TEST_F(Fwupload, UsageErrorsGiveTheReasonAndTheUsageOnStandardErrorAndStatus64) {
   const std::vector<std::vector<std::string>> misuses{{},

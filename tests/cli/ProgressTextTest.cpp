@@ -23,5 +23,13 @@ TEST(LiveLine, ShowsNoRateBeforeTheBodyHasMoved) {
   EXPECT_FALSE(TimeLeft(oneByte));
 }
 
+TEST(LiveLine, FitsTheWidthByShorteningThePortFromItsStartThenDroppingTheBar) {
+  const std::string port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K5ABC-if00-port0";
+  BodyProgress progress{.percent = 50, .bytes = 500, .total = 1000, .elapsed = 0s, .awaiting = 3.7s};
+  EXPECT_EQ(LiveLine(port, progress, 90),
+            "...A10K5ABC-if00-port0 [##########----------]   50%  500/1000 B  waiting for the device 3s");
+  EXPECT_EQ(LiveLine(port, progress, 56), "...00-port0   50%  500/1000 B  waiting for the device 3s");
+}
+
 }  // namespace
 }  // namespace fwu::cli

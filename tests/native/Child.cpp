@@ -9,15 +9,21 @@
 #include <unistd.h>
 
 Child::Child(const std::string& program, const std::vector<std::string>& arguments, const std::string& stdoutPath,
-             const std::string& stderrPath) {
+             const std::string& stderrPath)
+    : Child(program, arguments, [&] {
+        int out = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        return out >= 0 && err >= 0 && dup2(out, STDOUT_FILENO) >= 0 && dup2(err, STDERR_FILENO) >= 0;
+      }) {}
+
+Child::Child(const std::string& program, const std::vector<std::string>& arguments,
+             const std::function<bool()>& prepare) {
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
   pid_ = fork();
   if (pid_ != 0) return;
-  int out = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  int err = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0) _exit(127);
+  if (!prepare()) _exit(127);
   execv(program.c_str(), argv.data());
   _exit(127);
 }

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,11 @@ class Child {
   // Starts `program` with `arguments`; Running() says whether it did.
   Child(const std::string& program, const std::vector<std::string>& arguments, const std::string& stdoutPath,
         const std::string& stderrPath);
+  // Starts `program` once `prepare` has set up the new process (its standard
+  // streams, its limits): it runs in the child, between fork and exec, and
+  // returns false when it could not.
+  Child(const std::string& program, const std::vector<std::string>& arguments,
+        const std::function<bool()>& prepare);
   ~Child();
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;

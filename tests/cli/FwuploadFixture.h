@@ -1,0 +1,54 @@
+// The fixture of fwupload's tests: a firmware file in a fresh folder, virtual
+// devices on ptys for it, and fwupload run with its output in files.
+#pragma once
+
+#include "tests/native/Child.h"
+#include "tests/native/Folder.h"
+#include "tests/native/PtyDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct Ran {
+  std::optional<int> status;
+  std::vector<std::string> out;
+  std::vector<std::string> err;
+};
+
+class Fwupload : public ::testing::Test {
+ protected:
+  // A firmware file of `size` bytes, every byte telling its place.
+  std::string Firmware(std::size_t size) {
+    firmware.resize(size);
+    for (std::size_t i = 0; i < size; ++i) firmware[i] = static_cast<char>(i * 7 + i / 251);
+    WriteFile(folder / "fw.bin", firmware);
+    return folder / "fw.bin";
+  }
+  // A device that takes the body of the current firmware and answers as
+  // `options` say.
+  PtyDevice& Device(std::vector<std::string> options = {}) {
+    options.insert(options.end(), {"--body-length", std::to_string(firmware.size() - 16)});
+    devices.push_back(std::make_unique<PtyDevice>(folder.Path(), "dev" + std::to_string(devices.size()), options));
+    EXPECT_TRUE(devices.back()->Ready());
+    return *devices.back();
+  }
+  std::unique_ptr<Child> Start(const std::vector<std::string>& arguments, const std::string& name = "run") {
+    return std::make_unique<Child>(FWUPLOAD, arguments, folder / (name + ".out"), folder / (name + ".err"));
+  }
+  Ran Finish(Child& child, const std::string& name = "run", std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    Ran ran{child.Wait(timeout), {}, {}};
+    ran.out = LinesOf(ReadFile(folder / (name + ".out")));
+    ran.err = LinesOf(ReadFile(folder / (name + ".err")));
+    return ran;
+  }
+  Ran Run(const std::vector<std::string>& arguments) { return Finish(*Start(arguments)); }
+
+  Folder folder;
+  std::string firmware;
+  std::vector<std::unique_ptr<PtyDevice>> devices;
+};
