@@ -23,7 +23,7 @@ for source in "$page" "$completions/_fwupload"; do
   [ -z "$differences" ] || fail "$(basename "$source") and --help differ in: $differences"
 done
 
-# complete <words>...: the completions bash offers for the last word.
+# complete_words <words>...: the completions bash offers for the last word.
 complete_words() {
   bash --norc --noprofile -c '
     source "$1"; shift
