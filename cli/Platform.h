@@ -18,6 +18,19 @@
 
 namespace fwu::cli {
 
+// main's arguments, as UTF-8 text.
+struct Utf8Arguments {
+  int count = 0;
+  const char* const* values = nullptr;
+};
+
+// First thing in main: the process made ready for fwupload. The arguments
+// come back as UTF-8 (on Windows read anew from the wide command line, so
+// that any file name works); on Windows a standard handle that is missing or
+// invalid is replaced by the null device, and the console shows UTF-8 text
+// until the program ends. Call once.
+Utf8Arguments PrepareProcess(int argc, char** argv);
+
 // An opened line, or none and why: one line of the system's words, with what
 // to do where that is known (empty when nothing more is known).
 struct LineOpening {
@@ -40,7 +53,8 @@ std::unique_ptr<Clock> MakeRunClock();
 std::string NormalizePortName(std::string_view name);
 
 // A key that two names of the same device share (a port named twice, or
-// through a link), from a name as NormalizePortName gives it.
+// through a link), from a name as NormalizePortName gives it. On Windows the
+// names of a port compare without case, with or without "\\.\".
 std::string PortIdentity(const std::string& port);
 
 // A serial port and what the system knows of it; empty where it knows nothing.
@@ -53,7 +67,8 @@ struct PortInfo {
 std::vector<PortInfo> ListPorts();
 
 // From now on, an interrupt from the user (Ctrl+C, a termination request)
-// sets `interrupted` instead of ending the program. Call once.
+// sets `interrupted` instead of ending the program; on Windows a second
+// Ctrl+C ends it at once. Call once.
 void CatchInterrupts(std::atomic<bool>& interrupted);
 
 // True when standard output is a terminal that redraws lines in place, made
