@@ -19,7 +19,8 @@ namespace {
 constexpr int kPort = 5;
 constexpr int kWrongAnswerPort = 6;
 constexpr int kNoDevicePort = 9;
-constexpr int kFirstSparePort = 10;
+constexpr int kFirstSparePort = 10;  // and the few after it
+constexpr int kCtrlCPort = 20;
 // Not one of the bench's names, so no such port exists.
 constexpr const char* kMissingPort = "COM250";
 
@@ -112,7 +113,7 @@ TEST(ConsoleUpload, CtrlCStopsARunStartedInAProcessGroupOfItsOwn) {
   std::string firmware = Firmware(60000);
   std::wstring file = folder.Write(L"trx.fw", firmware);
   VirtualDevice device;
-  ASSERT_TRUE(device.Start(kFirstSparePort + 4, {L"--body-length", BodyLengthOf(firmware), L"--pace-baud", L"57600"}));
+  ASSERT_TRUE(device.Start(kCtrlCPort, {L"--body-length", BodyLengthOf(firmware), L"--pace-baud", L"57600"}));
   StartOptions start;
   start.creationFlags = CREATE_NEW_CONSOLE | CREATE_NEW_PROCESS_GROUP;
   ChildProcess fwupload =
