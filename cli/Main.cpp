@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
   KeepStandardStreamsOpen();
   static std::atomic<bool> interrupted{false};
   CatchInterrupts(interrupted);
-  ParsedArguments parsed = ParseArguments(argc, argv, NormalizePortName);
+  const auto [count, values] = PrepareProcess(argc, argv);
+  ParsedArguments parsed = ParseArguments(count, values, NormalizePortName);
   if (!parsed.command) {
     std::fprintf(stderr, "fwupload: %s\n%s", parsed.error.c_str(), std::string(UsageText()).c_str());
     return kExitUsage;

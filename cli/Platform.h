@@ -20,6 +20,18 @@
 
 namespace fwu::cli {
 
+// main's arguments, as UTF-8 text.
+struct Utf8Arguments {
+  int count = 0;
+  const char* const* values = nullptr;
+};
+
+// The process made ready for fwupload, once its standard streams are open.
+// The arguments come back as UTF-8 (on Windows read anew from the wide
+// command line, so that any file name works), and on Windows the console
+// shows UTF-8 text until the program ends. Call once.
+Utf8Arguments PrepareProcess(int argc, char** argv);
+
 // An opened line, or none and why: one line of the system's words, with what
 // to do where that is known (empty when nothing more is known).
 struct LineOpening {
@@ -42,7 +54,8 @@ std::unique_ptr<Clock> MakeRunClock();
 std::string NormalizePortName(std::string_view name);
 
 // A key that two names of the same device share (a port named twice, or
-// through a link), from a name as NormalizePortName gives it.
+// through a link), from a name as NormalizePortName gives it. On Windows the
+// names of a port compare without case, with or without "\\.\".
 std::string PortIdentity(const std::string& port);
 
 // A serial port and what the system knows of it; empty where it knows nothing.
@@ -55,13 +68,15 @@ struct PortInfo {
 std::vector<PortInfo> ListPorts();
 
 // Makes standard input, output and error open (onto the null device where
-// whoever started the program closed them), so that no file or port opened
-// later takes their place. Call first thing.
+// whoever started the program closed them, or on Windows left them missing or
+// invalid), so that no file or port opened later takes their place. Call
+// first thing.
 void KeepStandardStreamsOpen();
 
 // From now on, an interrupt from the user (Ctrl+C, a termination request, a
 // hang-up) sets `interrupted` instead of ending the program, and a reader
-// that went away makes writes fail instead of ending it. Call once, at start.
+// that went away makes writes fail instead of ending it; on Windows a second
+// Ctrl+C ends it at once. Call once, at start.
 void CatchInterrupts(std::atomic<bool>& interrupted);
 
 // True when standard output is a terminal that redraws lines in place, made

@@ -1,4 +1,5 @@
 #include "cli/Platform.h"
+#include "cli/windows/StandardHandles.h"
 
 #include <windows.h>
 
@@ -26,9 +27,10 @@ std::optional<TerminalSize> OutputTerminalSize() {
   return TerminalSize{info.dwSize.X, rows};
 }
 
-// Nothing to open: a missing or invalid standard handle is never reused for
-// a file or a port, and writes to it fail, which the output takes as lost.
-void KeepStandardStreamsOpen() {}
+// A missing or invalid standard handle is never reused for a file or a port,
+// but it makes the C library's streams fail in ways of their own: it is
+// pointed at the null device.
+void KeepStandardStreamsOpen() { ReplaceUnusableStandardHandles(); }
 
 // Through the C streams, so that text goes out as the rest of the program's
 // does.

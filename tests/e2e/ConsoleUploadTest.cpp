@@ -1,5 +1,8 @@
 // fwupload.exe, the Windows console uploader, run as a script runs it against
-// the virtual device: its exit status tells the outcome.
+// the virtual device: its exit status tells the outcome. Its Windows side's
+// port names and open failures are checked in-process.
+#include "cli/Platform.h"
+
 #include "tests/support/Process.h"
 #include "tests/support/TestFolder.h"
 #include "tests/support/VirtualDevice.h"
@@ -16,10 +19,14 @@ namespace {
 constexpr int kPort = 5;
 constexpr int kWrongAnswerPort = 6;
 constexpr int kNoDevicePort = 9;
+constexpr int kFirstSparePort = 10;  // and the few after it
+constexpr int kCtrlCPort = 20;
+// Not one of the bench's names, so no such port exists.
+constexpr const char* kMissingPort = "COM250";
 
 // fwupload's exit status, or nothing when it did not end within a minute.
-std::optional<DWORD> RunFwupload(const std::vector<std::wstring>& arguments) {
-  ChildProcess fwupload = ChildProcess::Start(WindowsPathOf(FWU_FWUPLOAD_EXE), arguments);
+std::optional<DWORD> RunFwupload(const std::vector<std::wstring>& arguments, const StartOptions& options = {}) {
+  ChildProcess fwupload = ChildProcess::Start(WindowsPathOf(FWU_FWUPLOAD_EXE), arguments, nullptr, options);
   if (!fwupload) return std::nullopt;
   if (!fwupload.WaitExit(60s)) {
     fwupload.Terminate();
@@ -28,15 +35,21 @@ std::optional<DWORD> RunFwupload(const std::vector<std::wstring>& arguments) {
   return fwupload.ExitCode();
 }
 
+std::string Firmware(std::size_t size) {
+  std::string firmware(size, '\0');
+  for (std::size_t i = 0; i < firmware.size(); ++i) firmware[i] = static_cast<char>(i * 31 + 5);
+  return firmware;
+}
+
+std::wstring BodyLengthOf(const std::string& firmware) { return std::to_wstring(firmware.size() - 16); }
+
 TEST(ConsoleUpload, ExitsZeroWhenTheDeviceHasTheFileAndWithTheOutcomeOtherwise) {
   TestFolder folder(L"fwupload-e2e");
-  std::string firmware(3000, '\0');
-  for (std::size_t i = 0; i < firmware.size(); ++i) firmware[i] = static_cast<char>(i * 31 + 5);
+  std::string firmware = Firmware(3000);
   std::wstring file = folder.Write(L"trx.fw", firmware);
-  std::wstring bodyLength = std::to_wstring(firmware.size() - 16);
 
   VirtualDevice device;
-  ASSERT_TRUE(device.Start(kPort, {L"--body-length", bodyLength}));
+  ASSERT_TRUE(device.Start(kPort, {L"--body-length", BodyLengthOf(firmware)}));
   EXPECT_EQ(RunFwupload({L"--quiet", L"--port", device.PortName(), file}), 0u);
   EXPECT_EQ(device.Log(), firmware);
 
@@ -44,6 +57,99 @@ TEST(ConsoleUpload, ExitsZeroWhenTheDeviceHasTheFileAndWithTheOutcomeOtherwise) 
   ASSERT_TRUE(wrong.Start(kWrongAnswerPort, {L"--first-answer", L"4E4F"}));
   EXPECT_EQ(RunFwupload({L"--quiet", L"--port", wrong.PortName(), file}), 4u);
   EXPECT_EQ(RunFwupload({L"--quiet", L"--port", L"COM" + std::to_wstring(kNoDevicePort), file}), 2u);
+}
+
+// How programs get started in the field: a file name outside the ANSI code
+// page, standard output closed or a handle value that names nothing (which a
+// port opened later could come to bear), a port in the device namespace. The
+// device gets exactly the file each time.
+TEST(ConsoleUpload, UploadsExactlyHoweverItIsStartedAndNamed) {
+  TestFolder folder(L"fwupload-e2e-names");
+  std::string firmware = Firmware(2000);
+  std::wstring plain = folder.Write(L"trx.fw", firmware);
+  std::wstring unicode = folder.Write(L"\u043f\u0440\u043e\u0448\u0438\u0432\u043a\u0430-\u00fc-\u6d4b.fw", firmware);
+  StartOptions closed;
+  closed.giveStandardHandles = true;
+  StartOptions madeUp = closed;
+  madeUp.output = reinterpret_cast<HANDLE>(0x1ffc);
+  madeUp.error = reinterpret_cast<HANDLE>(0x1ff8);
+  struct Case {
+    const char* what;
+    std::wstring file;
+    StartOptions start;
+    bool inDeviceNamespace;
+  };
+  const Case cases[] = {{"non-ASCII file name", unicode, {}, false},
+                        {"no standard handles", plain, closed, false},
+                        {"standard handles that name nothing", plain, madeUp, false},
+                        {"port as \\\\.\\COMn", plain, {}, true}};
+  int port = kFirstSparePort;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    VirtualDevice device;
+    ASSERT_TRUE(device.Start(port++, {L"--body-length", BodyLengthOf(firmware)}));
+    std::wstring name = (c.inDeviceNamespace ? L"\\\\.\\" : L"") + device.PortName();
+    EXPECT_EQ(RunFwupload({L"--port", name, c.file}, c.start), 0u);
+    EXPECT_EQ(device.Log(), firmware);
+  }
+}
+
+// Ctrl+C on fwupload's console, from this process, which ignores it itself.
+// False when the console could not be reached.
+bool PressCtrlC(const ChildProcess& process) {
+  FreeConsole();
+  if (!AttachConsole(process.Id())) return false;
+  SetConsoleCtrlHandler(nullptr, TRUE);
+  bool sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, process.Id());
+  FreeConsole();
+  return sent;
+}
+
+// fwupload started in a process group of its own, where Ctrl+C arrives
+// switched off, as a script's runner or a service starts it: Ctrl+C still
+// stops the run.
+TEST(ConsoleUpload, CtrlCStopsARunStartedInAProcessGroupOfItsOwn) {
+  TestFolder folder(L"fwupload-e2e-ctrl-c");
+  std::string firmware = Firmware(60000);
+  std::wstring file = folder.Write(L"trx.fw", firmware);
+  VirtualDevice device;
+  ASSERT_TRUE(device.Start(kCtrlCPort, {L"--body-length", BodyLengthOf(firmware), L"--pace-baud", L"57600"}));
+  StartOptions start;
+  start.creationFlags = CREATE_NEW_CONSOLE | CREATE_NEW_PROCESS_GROUP;
+  ChildProcess fwupload =
+      ChildProcess::Start(WindowsPathOf(FWU_FWUPLOAD_EXE), {L"--port", device.PortName(), file}, nullptr, start);
+  ASSERT_TRUE(fwupload);
+  ASSERT_TRUE(device.WaitForLog(100));
+
+  EXPECT_TRUE(PressCtrlC(fwupload));
+  EXPECT_TRUE(fwupload.WaitExit(5s));
+  EXPECT_EQ(fwupload.ExitCode(), 130u);
+  fwupload.Terminate();
+  EXPECT_LT(device.Log().size(), firmware.size());
+}
+
+TEST(ConsolePorts, NamesOfOnePortShareAnIdentity) {
+  using fwu::cli::PortIdentity;
+  EXPECT_EQ(PortIdentity("\\\\.\\COM12"), PortIdentity("com12"));
+  EXPECT_EQ(PortIdentity("Com12"), PortIdentity("COM12"));
+  EXPECT_NE(PortIdentity("COM12"), PortIdentity("COM1"));
+}
+
+// A failed open says why in the system's words. Under Wine every name of the
+// bench opens as a device even with nothing behind it, and is then no serial
+// port; a name outside the bench does not exist. A port held by another
+// program cannot be shown: Wine lets a second open of a port through.
+TEST(ConsolePorts, AFailedOpenSaysWhy) {
+  fwu::cli::LineOpening missing = fwu::cli::OpenLine(kMissingPort);
+  EXPECT_FALSE(missing.line);
+  EXPECT_TRUE(missing.reason.starts_with("no such port (")) << missing.reason;
+  EXPECT_NE(missing.reason.find("fwupload --list"), std::string::npos) << missing.reason;
+
+  fwu::cli::LineOpening empty = fwu::cli::OpenLine("COM" + std::to_string(kNoDevicePort));
+  EXPECT_FALSE(empty.line);
+  if (RunningUnderWine()) {
+    EXPECT_TRUE(empty.reason.starts_with("not a serial port (")) << empty.reason;
+  }
 }
 
 }  // namespace

@@ -25,15 +25,21 @@ std::wstring QuoteArgument(std::wstring_view argument) {
 }
 
 ChildProcess ChildProcess::Start(const std::wstring& program, const std::vector<std::wstring>& arguments,
-                                 const wchar_t* workingDirectory) {
+                                 const wchar_t* workingDirectory, const StartOptions& options) {
   std::wstring commandLine = QuoteArgument(program);
   for (const std::wstring& argument : arguments) commandLine += L" " + QuoteArgument(argument);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  if (options.giveStandardHandles) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = options.input;
+    startup.hStdOutput = options.output;
+    startup.hStdError = options.error;
+  }
   PROCESS_INFORMATION info{};
   ChildProcess child;
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      workingDirectory, &startup, &info))
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, options.giveStandardHandles,
+                      options.creationFlags, nullptr, workingDirectory, &startup, &info))
     return child;
   CloseHandle(info.hThread);
   child.process_.reset(info.hProcess);

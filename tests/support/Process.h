@@ -18,12 +18,23 @@ std::wstring WindowsPathOf(std::string_view unixPath);
 // A command-line argument quoted for CommandLineToArgvW.
 std::wstring QuoteArgument(std::wstring_view argument);
 
+// How a child starts beyond its command line.
+struct StartOptions {
+  // Its standard handles, passed on as they are (null, or a value that names
+  // nothing in the child, is what some starters give); else the default ones.
+  bool giveStandardHandles = false;
+  HANDLE input = nullptr;
+  HANDLE output = nullptr;
+  HANDLE error = nullptr;
+  DWORD creationFlags = 0;  // such as CREATE_NEW_PROCESS_GROUP
+};
+
 class ChildProcess {
  public:
   ChildProcess() = default;
   // Starts `program` (a Windows path) with the arguments; empty on failure.
   static ChildProcess Start(const std::wstring& program, const std::vector<std::wstring>& arguments,
-                            const wchar_t* workingDirectory = nullptr);
+                            const wchar_t* workingDirectory = nullptr, const StartOptions& options = {});
 
   explicit operator bool() const { return static_cast<bool>(process_); }
   DWORD Id() const { return id_; }
