@@ -212,7 +212,7 @@ TEST_F(Upload, OutputThatNeverDrainsEndsTheRunAtTheStallLimit) {
         clock = SimulatedClock();
         clock.sleeps = sleeps;
         line = ScriptedLine(clock);
-        line.callCost = 5us;
+        line.callCost = 50us;
         Answers(file.size());
         std::size_t stuckAt = inBody ? kHeaderBytes + 51 : kHeaderBytes;
         line.reportedOutput = [this, stuckAt, seesaw, polls = 0]() mutable -> std::int64_t {
@@ -265,7 +265,8 @@ double BodyRate(const ScriptedLine& line) {
 // that does not (the window), the same pace. Never a write while a byte is
 // pending. A line that reports 0 at once is never waited for in the body.
 TEST_F(Upload, TheBodyKeepsAUsbAdaptersPaceWithFewPollsAndAPtysWithNoWait) {
-  auto file = FileOf(2000 + kHeaderBytes);
+  constexpr int kBody = 1000;
+  auto file = FileOf(kBody + kHeaderBytes);
   for (bool sleeps : {true, false}) {
     clock = SimulatedClock();
     clock.sleeps = sleeps;
@@ -278,7 +279,7 @@ TEST_F(Upload, TheBodyKeepsAUsbAdaptersPaceWithFewPollsAndAPtysWithNoWait) {
     EXPECT_EQ(line.writesWhilePending, 0);
     EXPECT_GE(BodyRate(line), 900) << sleeps;
     if (sleeps) {
-      EXPECT_LE(line.Calls(kOutputPending), 2.2 * 2000);
+      EXPECT_LE(line.Calls(kOutputPending), 2.2 * kBody);
     }
   }
 
