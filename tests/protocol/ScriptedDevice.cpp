@@ -24,8 +24,7 @@ std::int64_t ScriptedLine::Write(std::span<const std::uint8_t> bytes) {
   if (taken <= 0) return taken;
   received.insert(received.end(), bytes.begin(), bytes.begin() + taken);
   pendingLeft_ = pendingPolls;
-  Time onTheWire = std::max(sentAt_, clock_->now) + byteTime * taken;
-  sentAt_ = std::max<Time>(clock_->now + inFlight, onTheWire);
+  sentAt_ = clock_->now + inFlight;
   inFlightBytes_ = taken;
   return taken;
 }

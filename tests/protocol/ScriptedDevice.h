@@ -65,10 +65,8 @@ class ScriptedLine : public SerialLine {
   std::function<std::int64_t(std::size_t writeIndex, std::size_t offered)> take;
   // Polls each written byte stays pending in the driver.
   int pendingPolls = 0;
-  // A write stays pending this long (a USB transfer), and no shorter than
-  // its bytes take on the wire at `byteTime` each after those before.
+  // A write stays pending this long (a USB transfer).
   std::chrono::nanoseconds inFlight{};
-  std::chrono::nanoseconds byteTime{};
   // What each line call costs.
   std::chrono::nanoseconds callCost{};
   // When set, the output count reported instead of the true one.
