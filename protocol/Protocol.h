@@ -14,6 +14,8 @@ namespace fwu {
 // 57600 baud, 8 data bits, no parity, one stop bit, no flow control.
 inline constexpr std::uint32_t kBaudRate = 57600;
 inline constexpr int kDataBits = 8;
+// A byte on the wire: start bit, 8 data bits, stop bit (173.6 us).
+inline constexpr std::chrono::nanoseconds kByteTime{std::chrono::nanoseconds(std::chrono::seconds(10)) / kBaudRate};
 // Driver queue sizes the upload asks for.
 inline constexpr std::int32_t kInputQueueBytes = 16;
 inline constexpr std::int32_t kOutputQueueBytes = 0x80000;

@@ -5,22 +5,29 @@
 namespace fwu {
 namespace {
 
-// Measures how long a line has made no headway; the watch starts at the first
-// poll without headway and starts again at each poll with some.
-class StallWatch {
+// Measures how long a line has made no headway with a count of bytes (those
+// it holds, or those it has yet to take): the count makes headway only when it
+// falls below its lowest since the watch began, so a count that goes up and
+// down without draining runs out as one that stays.
+class HeadwayWatch {
  public:
-  explicit StallWatch(Clock& clock) : clock_(clock) {}
-  void Headway() { since_.reset(); }
-  // True once the line has made no headway for kLineStall.
-  bool Expired() {
+  explicit HeadwayWatch(Clock& clock) : clock_(clock) {}
+  // True once `count` has come no lower for kLineStall.
+  bool Stalled(std::int64_t count) {
     auto now = clock_.Now();
-    if (!since_) since_ = now;
-    return now - *since_ >= kLineStall;
+    if (!watching_ || count < lowest_) {
+      watching_ = true;
+      lowest_ = count;
+      since_ = now;
+    }
+    return now - since_ >= kLineStall;
   }
 
  private:
   Clock& clock_;
-  std::optional<std::chrono::steady_clock::duration> since_;
+  bool watching_ = false;
+  std::int64_t lowest_ = 0;
+  std::chrono::steady_clock::duration since_{};
 };
 
 }  // namespace
@@ -41,7 +48,7 @@ std::optional<Outcome> UploadRun::Run() {
 Outcome UploadRun::Exchange() {
   clock_.Delay(kSettleDelay);
   DrainStaleInput();
-  if (!SendHeader() || !AwaitOutputSent(true) || !AwaitReply() || !ReadReply())
+  if (!SendHeader() || !AwaitHeaderSent() || !AwaitReply() || !ReadReply())
     return Outcome::kNoResponse;
   if (!IsAcknowledgement(buffers_.reply)) return Outcome::kWrongFirstAnswer;
   if (!SendBody(BodyLength(firmware_.Size())) || !AwaitReply() || !ReadReply())
@@ -81,7 +88,7 @@ bool UploadRun::SendBody(std::int64_t length) {
     buffers_.send[0] = firmware_.NextByte();
     if (!WriteAll(1)) return false;
     observer_.Progress(ProgressPercent(i, length), i);
-    if (!AwaitOutputSent(false)) return false;
+    if (!AwaitByteSent()) return false;
   }
   return true;
 }
@@ -91,34 +98,54 @@ bool UploadRun::SendBody(std::int64_t length) {
 // less, and a byte left out would reach the device as a corrupt firmware.
 bool UploadRun::WriteAll(std::size_t count) {
   std::span<const std::uint8_t> rest = std::span(buffers_.send).first(count);
-  StallWatch stall(clock_);
+  HeadwayWatch watch(clock_);
   while (!rest.empty() && GoOn()) {
     std::int64_t written = Checked(line_.Write(rest));
     if (written > 0) {
       rest = rest.subspan(std::min(static_cast<std::size_t>(written), rest.size()));
-      stall.Headway();
     } else if (written == 0) {
-      if (stall.Expired()) return false;
+      if (watch.Stalled(static_cast<std::int64_t>(rest.size()))) return false;
       clock_.Delay(kPollInterval);
     }
   }
   return rest.empty() && GoOn();
 }
 
-// Polls until the line reports nothing pending; false when the pending count
-// has not gone down for kLineStall.
-bool UploadRun::AwaitOutputSent(bool pauseBetweenPolls) {
-  StallWatch stall(clock_);
-  std::int64_t last = -1;
+// Polls every kPollInterval until the line reports nothing pending; false
+// when the count has come no lower for kLineStall.
+bool UploadRun::AwaitHeaderSent() {
+  HeadwayWatch watch(clock_);
   while (GoOn()) {
-    if (pauseBetweenPolls) clock_.Delay(kPollInterval);
+    clock_.Delay(kPollInterval);
     std::int64_t pending = Checked(line_.OutputPending());
     if (pending == 0) return true;
-    if (last < 0 || pending < last) stall.Headway();
-    last = pending;
-    if (stall.Expired()) return false;
+    if (watch.Stalled(pending)) return false;
   }
   return false;
+}
+
+// Polls at once; while the byte is pending, pauses for the learnt completion
+// time and polls again, then pauses a quarter of a byte time, twice as long
+// each further poll up to kPollInterval. False when the count has come no
+// lower for kLineStall.
+bool UploadRun::AwaitByteSent() {
+  std::int64_t pending = Checked(line_.OutputPending());
+  if (pending == 0) return true;
+  if (!GoOn()) return false;
+  Pause(completion_.Estimate());
+  pending = Checked(line_.OutputPending());
+  completion_.Learn(pending == 0);
+  HeadwayWatch watch(clock_);
+  for (auto pause = kByteTime / 4; pending != 0; pause = std::min<std::chrono::nanoseconds>(2 * pause, kPollInterval)) {
+    if (!GoOn() || watch.Stalled(pending)) return false;
+    Pause(pause);
+    pending = Checked(line_.OutputPending());
+  }
+  return true;
+}
+
+void UploadRun::Pause(std::chrono::nanoseconds duration) {
+  if (duration > std::chrono::nanoseconds::zero()) clock_.PauseBetweenPolls(duration);
 }
 
 bool UploadRun::AwaitReply() {
@@ -134,11 +161,13 @@ bool UploadRun::AwaitReply() {
 }
 
 // A read that does not bring both bytes is no answer, whatever the buffer
-// held before: the bytes are cleared first.
+// held before: the bytes are cleared first. The reply wait has looked for a
+// stop just before; none is looked for after the read, so an answer read is
+// a run complete.
 bool UploadRun::ReadReply() {
   auto reply = std::span(buffers_.reply).first(kReplyBytes);
   std::ranges::fill(reply, std::uint8_t{0});
-  return Checked(line_.Read(reply)) == kReplyBytes && GoOn();
+  return Checked(line_.Read(reply)) == kReplyBytes;
 }
 
 }  // namespace fwu

@@ -10,10 +10,19 @@
 // polls every kPollInterval and ends only when exactly kReplyBytes are
 // pending; a reply completing on the kReplyPolls-th poll counts as none.
 //
+// Waiting for a body byte to leave: one poll right after the write (a pty,
+// or a UART with room in its FIFO, reports 0 at once); then, while the byte
+// is pending, the clock pauses between polls (Clock::PauseBetweenPolls): first
+// for the completion time the run has learnt (CompletionEstimate), then from
+// a quarter of a byte time on the wire, twice as long each time, up to
+// kPollInterval. A clock that does not pause makes this the busy poll of the
+// window.
+//
 // Threads: a run object and the objects it is given belong to the thread that
 // calls Run; several runs on different lines may go at once.
 #pragma once
 
+#include "protocol/CompletionEstimate.h"
 #include "protocol/Outcome.h"
 #include "protocol/Protocol.h"
 
@@ -58,6 +67,12 @@ class Clock {
   virtual ~Clock() = default;
   virtual void Delay(std::chrono::milliseconds duration) = 0;
   virtual std::chrono::steady_clock::duration Now() = 0;
+  // Between two polls of a line that still holds a body byte: wait about
+  // `duration` (more than 0, at most kPollInterval; mostly well under it).
+  // The default does not wait, and the line is polled again at once. A clock
+  // that sleeps here spares a processor core per port on a real adapter, where
+  // a byte stays pending for up to a millisecond.
+  virtual void PauseBetweenPolls(std::chrono::nanoseconds /*duration*/) {}
 };
 
 // What the caller hears of a run while it goes on.
@@ -99,7 +114,10 @@ class UploadRun {
   bool SendHeader();
   bool SendBody(std::int64_t length);
   bool WriteAll(std::size_t count);
-  bool AwaitOutputSent(bool pauseBetweenPolls);
+  bool AwaitHeaderSent();
+  bool AwaitByteSent();
+  // A pause between polls; none when `duration` is zero.
+  void Pause(std::chrono::nanoseconds duration);
   bool AwaitReply();
   bool ReadReply();
   // Whether the run may take its next step; false once a stop was asked for
@@ -114,6 +132,7 @@ class UploadRun {
   RunObserver& observer_;
   ExchangeBuffers ownBuffers_;
   ExchangeBuffers& buffers_;
+  CompletionEstimate completion_;
   bool stopped_ = false;
   bool lineFailed_ = false;
 };

@@ -1,11 +1,43 @@
 #include "cli/Platform.h"
 
 #include "bridge/RuntimeLine.h"
+#include "runtime/base/UniqueHandle.h"
+
+#include <windows.h>
+
+#include <algorithm>
 
 namespace fwu::cli {
+namespace {
 
-// The runtime's delays raise the timer resolution to 1 ms, which a reply
-// wait of 5000 polls of 1 ms needs on Windows.
-std::unique_ptr<Clock> MakeRunClock() { return std::make_unique<RuntimeClock>(); }
+// Windows 10 1803 and later; older headers do not name it.
+constexpr DWORD kHighResolutionTimer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+
+// The runtime's delays, which raise the timer resolution to 1 ms (a reply
+// wait of 5000 polls of 1 ms needs it), and pauses between body polls on a
+// high-resolution waitable timer. Where the system has none, an ordinary
+// timer would round each pause up to a millisecond, five times a UART's byte
+// time: a pause then only yields the processor, and the line is polled again.
+class PausingClock : public RuntimeClock {
+ public:
+  PausingClock()
+      : timer_(CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_MODIFY_STATE | SYNCHRONIZE)) {}
+
+  void PauseBetweenPolls(std::chrono::nanoseconds duration) override {
+    LARGE_INTEGER due{};
+    due.QuadPart = -std::max<LONGLONG>(1, duration.count() / 100);  // relative, in 100 ns
+    if (timer_ && SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE))
+      WaitForSingleObject(timer_.get(), INFINITE);
+    else
+      SwitchToThread();
+  }
+
+ private:
+  UniqueHandle<handle_traits::Kernel> timer_;
+};
+
+}  // namespace
+
+std::unique_ptr<Clock> MakeRunClock() { return std::make_unique<PausingClock>(); }
 
 }  // namespace fwu::cli

@@ -1,23 +1,46 @@
 // A scripted line and a simulated clock for the upload engine: the device at
 // the other end answers after it has received given byte counts, and every
-// wait costs simulated time only.
+// wait, every line call and every byte in flight costs simulated time only.
 #pragma once
 
 #include "protocol/UploadEngine.h"
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace fwu::testing {
 
+using Time = std::chrono::steady_clock::duration;
+
+// Delays take their time; pauses between polls take theirs when `sleeps`
+// (fwupload's clocks), none otherwise (the window's). Either wait ends
+// `wakeLatency` late, as a sleeping thread does.
 class SimulatedClock : public Clock {
  public:
-  void Delay(std::chrono::milliseconds duration) override { now += duration; }
+  void Delay(std::chrono::milliseconds duration) override { Wait(duration); }
   std::chrono::steady_clock::duration Now() override { return now; }
-  std::chrono::steady_clock::duration now{};
+  void PauseBetweenPolls(std::chrono::nanoseconds duration) override {
+    if (sleeps) Wait(duration);
+  }
+
+  Time now{};
+  bool sleeps = true;
+  std::chrono::nanoseconds wakeLatency{};
+  // When each wait began.
+  std::vector<Time> waits;
+
+ private:
+  void Wait(std::chrono::nanoseconds duration) {
+    waits.push_back(now);
+    now += duration + wakeLatency;
+  }
 };
+
+enum LineCall { kWrite, kOutputPending, kInputPending, kRead };
 
 // The device's answer once it has received `after` bytes, `delay` later.
 struct Answer {
@@ -42,8 +65,18 @@ class ScriptedLine : public SerialLine {
   std::function<std::int64_t(std::size_t writeIndex, std::size_t offered)> take;
   // Polls each written byte stays pending in the driver.
   int pendingPolls = 0;
+  // A write stays pending this long (a USB transfer).
+  std::chrono::nanoseconds inFlight{};
+  // What each line call costs.
+  std::chrono::nanoseconds callCost{};
+  // When set, the output count reported instead of the true one.
+  std::function<std::int64_t()> reportedOutput;
+  // Bytes that arrive at a given time, as if sent by the device then.
+  std::vector<std::pair<Time, std::vector<std::uint8_t>>> arrivals;
   // Read number `failingRead` (0-based) delivers nothing.
   int failingRead = -1;
+  // From its call number failFrom[c] (0-based) on, call c reports a failed line.
+  std::array<int, 4> failFrom{-1, -1, -1, -1};
 
   // What the device saw.
   std::vector<std::uint8_t> received;
@@ -51,18 +84,30 @@ class ScriptedLine : public SerialLine {
   // Writes made while the driver still reported output pending.
   int writesWhilePending = 0;
   std::vector<std::size_t> readSizes;
+  // When each write was made.
+  std::vector<Time> writeTimes;
+  // When a call first reported the line failed.
+  std::optional<Time> failedAt;
+  int callsAfterFailure = 0;
+  int Calls(LineCall call) const { return calls_[call]; }
 
  private:
+  // Counts and costs a call; true when it is to fail.
+  bool Call(LineCall call);
   void Deliver();
   SimulatedClock* clock_;
   int pendingLeft_ = 0;
   int reads_ = 0;
+  std::array<int, 4> calls_{};
+  // Bytes of the latest write and when the line counts them sent.
+  std::int64_t inFlightBytes_ = 0;
+  Time sentAt_{};
   // When each answer is due, once its count has been reached.
   std::vector<std::optional<std::chrono::steady_clock::duration>> due_;
 };
 
 // Records progress and asks for a stop once `stopAfterProgress` reports have
-// come (never when negative).
+// come (never when negative), or once `stopWhen` says so.
 class RecordingObserver : public RunObserver {
  public:
   void Progress(std::int64_t percent, std::int64_t bodyBytes) override {
@@ -70,11 +115,13 @@ class RecordingObserver : public RunObserver {
     lastBodyBytes = bodyBytes;
   }
   bool StopRequested() override {
-    return stopAfterProgress >= 0 && static_cast<int>(percents.size()) >= stopAfterProgress;
+    return (stopAfterProgress >= 0 && static_cast<int>(percents.size()) >= stopAfterProgress) ||
+           (stopWhen && stopWhen());
   }
   std::vector<std::int64_t> percents;
   std::int64_t lastBodyBytes = 0;
   int stopAfterProgress = -1;
+  std::function<bool()> stopWhen;
 };
 
 class MemoryFirmware : public FirmwareSource {

@@ -27,8 +27,14 @@ std::vector<std::uint8_t> OnTheWire(std::vector<std::uint8_t> file) {
   return file;
 }
 
+// Past this, a run that should have ended is stopped, so that a fault
+// that would loop for ever fails the test instead of hanging it.
+constexpr auto kWatchdog = 30s;
+
 class Upload : public ::testing::Test {
  protected:
+  Upload() { observer.stopWhen = [this] { return clock.now > kWatchdog; }; }
+
   // The device answers `first` to the header and `second` once the whole
   // file has come.
   void Answers(std::size_t fileSize, std::vector<std::uint8_t> first = kOk,
@@ -101,15 +107,17 @@ TEST_F(Upload, AReplyWaitEndsOnlyAtExactlyTwoPendingBytesBeforeThe5000thPoll) {
   }
 }
 
-TEST_F(Upload, StaleInputIsDrainedInReadsOfAtMost17Bytes) {
+// Some of it is there at the open, some comes during the settle.
+TEST_F(Upload, StaleInputIsDrainedAfterTheSettleInReadsOfAtMost17Bytes) {
   auto file = FileOf(40);
   line.input.assign(1000, 0x4F);
+  line.arrivals = {{50ms, std::vector<std::uint8_t>(40, 0x4B)}};
   Answers(file.size());
   EXPECT_EQ(Run(file), Outcome::kSuccess);
   ASSERT_GE(line.readSizes.size(), 2u);
   std::vector<std::size_t> drain(line.readSizes.begin(), line.readSizes.end() - 2);
   EXPECT_TRUE(std::all_of(drain.begin(), drain.end(), [](auto n) { return n <= kExchangeBufferSize; }));
-  EXPECT_EQ(std::accumulate(drain.begin(), drain.end(), std::size_t{0}), 1000u);
+  EXPECT_EQ(std::accumulate(drain.begin(), drain.end(), std::size_t{0}), 1040u);
 }
 
 TEST_F(Upload, ProgressRisesTruncatedToExactly100OnTheLastByte) {
@@ -179,12 +187,108 @@ TEST_F(Upload, AReadThatBringsNoBytesIsNoAnswerEvenWithOkStillInTheBuffer) {
   }
 }
 
-TEST_F(Upload, AStopEndsTheRunAtItsNextStepWithNoOutcome) {
+TEST_F(Upload, AStopEndsTheRunAtItsNextStepWithNoOutcomeButNotOnceTheLastAnswerIsRead) {
   auto file = FileOf(100);
   Answers(file.size());
   observer.stopAfterProgress = 10;
   EXPECT_EQ(Run(file), std::nullopt);
   EXPECT_EQ(line.received.size(), kHeaderBytes + 10);
+
+  line = ScriptedLine(clock);
+  observer = RecordingObserver();
+  Answers(file.size());
+  observer.stopWhen = [this] { return line.readSizes.size() == 2; };
+  EXPECT_EQ(Run(file), Outcome::kSuccess);
+}
+
+// A count stuck at 1, or going 3, 2, 3, 2 ..., after the header or from the
+// 51st body byte on: the run ends as no response once the line has drained
+// nothing for kLineStall, whether the clock sleeps between body polls or not.
+TEST_F(Upload, OutputThatNeverDrainsEndsTheRunAtTheStallLimit) {
+  auto file = FileOf(200);
+  for (bool inBody : {false, true}) {
+    for (bool seesaw : {false, true}) {
+      for (bool sleeps : {true, false}) {
+        clock = SimulatedClock();
+        clock.sleeps = sleeps;
+        line = ScriptedLine(clock);
+        line.callCost = 50us;
+        Answers(file.size());
+        std::size_t stuckAt = inBody ? kHeaderBytes + 51 : kHeaderBytes;
+        line.reportedOutput = [this, stuckAt, seesaw, polls = 0]() mutable -> std::int64_t {
+          if (line.received.size() < stuckAt) return 0;
+          return seesaw ? 2 + (++polls % 2) : 1;
+        };
+        EXPECT_EQ(Run(file), Outcome::kNoResponse) << inBody << seesaw << sleeps;
+        EXPECT_EQ(line.received.size(), stuckAt);
+        auto stuckFor = clock.now - line.writeTimes.back();
+        EXPECT_GE(stuckFor, kLineStall);
+        EXPECT_LT(stuckFor, kLineStall + 10ms);
+      }
+    }
+  }
+}
+
+// Each call failing on its first use, and on a later one (the body's writes,
+// its polls right after a write and after a pause, the second answer's wait
+// and read): outcome 3 within a millisecond, and the line is not called again.
+TEST_F(Upload, AFailedLineEndsTheRunAtOnceWhicheverCallReportsIt) {
+  auto file = FileOf(100);
+  struct Case {
+    LineCall call;
+    int from;
+    std::chrono::microseconds inFlight = 1ms;
+  } cases[] = {{kWrite, 0},        {kWrite, 5},        {kOutputPending, 0}, {kOutputPending, 5},
+               {kOutputPending, 5, 0us}, {kInputPending, 0}, {kInputPending, 5}, {kInputPending, 20}, {kRead, 1}};
+  for (const auto& c : cases) {
+    clock = SimulatedClock();
+    line = ScriptedLine(clock);
+    line.inFlight = c.inFlight;
+    line.callCost = 1us;
+    Answers(file.size());
+    line.failFrom[c.call] = c.from;
+    EXPECT_EQ(Run(file), Outcome::kNoResponse) << c.call << " " << c.from;
+    ASSERT_TRUE(line.failedAt) << c.call << " " << c.from;
+    EXPECT_LE(clock.now - *line.failedAt, 1ms) << c.call << " " << c.from;
+    EXPECT_EQ(line.callsAfterFailure, 0) << c.call << " " << c.from;
+  }
+}
+
+// Body rate in bytes a second, from the first body write to the last.
+double BodyRate(const ScriptedLine& line) {
+  std::chrono::duration<double> span = line.writeTimes.back() - line.writeTimes[1];
+  return static_cast<double>(line.writeTimes.size() - 2) / span.count();
+}
+
+// A USB adapter holds each write for 1 ms: with a clock that sleeps, about two
+// polls a byte and 90 % of the 1000 bytes a second the line allows; with one
+// that does not (the window), the same pace. Never a write while a byte is
+// pending. A line that reports 0 at once is never waited for in the body.
+TEST_F(Upload, TheBodyKeepsAUsbAdaptersPaceWithFewPollsAndAPtysWithNoWait) {
+  constexpr int kBody = 1000;
+  auto file = FileOf(kBody + kHeaderBytes);
+  for (bool sleeps : {true, false}) {
+    clock = SimulatedClock();
+    clock.sleeps = sleeps;
+    clock.wakeLatency = 60us;
+    line = ScriptedLine(clock);
+    line.inFlight = 1ms;
+    line.callCost = 2us;
+    Answers(file.size());
+    ASSERT_EQ(Run(file), Outcome::kSuccess);
+    EXPECT_EQ(line.writesWhilePending, 0);
+    EXPECT_GE(BodyRate(line), 900) << sleeps;
+    if (sleeps) {
+      EXPECT_LE(line.Calls(kOutputPending), 2.2 * kBody);
+    }
+  }
+
+  clock = SimulatedClock();
+  line = ScriptedLine(clock);
+  Answers(file.size());
+  ASSERT_EQ(Run(file), Outcome::kSuccess);
+  auto [first, last] = std::pair(line.writeTimes[1], line.writeTimes.back());
+  EXPECT_TRUE(std::none_of(clock.waits.begin(), clock.waits.end(), [&](Time t) { return t >= first && t < last; }));
 }
 
 }  // namespace

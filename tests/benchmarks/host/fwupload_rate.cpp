@@ -1,27 +1,36 @@
-// fwupload's body rate against virtual devices on ptys. The device times the
-// body from its first byte to its last.
-//  - One port, unpaced: fwupload next to a minimal loop in the same run
-//    (write one byte, wait until the kernel reports nothing pending, repeat),
-//    taken in turns; medians.
-//  - Eight ports at once, each device reading at 57600 baud: each port's
-//    rate against the line's 5760 bytes a second, and fwupload's processor
-//    time against its wall time, next to that of eight minimal loops on
-//    threads of one process (the floor the line's system calls set).
+// fwupload's body rate and processor time on a model of real adapters
+// (AdapterModel.cpp, preloaded into the program under test): every write is
+// taken no sooner than L after it was made and no sooner than the wire at
+// 5760 B/s allows. L = 1 ms is a USB adapter, L = 0 a UART.
+//
+// The reference, in the same run and under the same model: an oracle that
+// knows the model (write a byte, sleep until the model takes it, check the
+// count, repeat), started as a process of its own like fwupload, one thread
+// a port. The two are taken in turns on the same virtual devices, which read
+// without pacing of their own; each device times the body from its first
+// byte to its last. Processor time is the whole process's, from start to
+// exit, for both.
+//
+//   fwupload_rate_bench                            the figures
+//   fwupload_rate_bench --oracle L_US FILE PORT...  the oracle, as the benchmark runs it
 #include "tests/native/Child.h"
 #include "tests/native/Folder.h"
 #include "tests/native/PtyDevice.h"
 #include "tests/native/Wait.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
+#include <sys/prctl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -32,16 +41,108 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr std::size_t kHeaderBytes = 16;
-constexpr int kRuns = 40;
-constexpr double kLineRate = 57600.0 / 10;
-constexpr int kTrayPorts = 8;
-constexpr std::size_t kTrayBodyBytes = 32 * 1024;
+constexpr double kWireRate = 57600.0 / 10;
+constexpr auto kByteTime = std::chrono::nanoseconds(1'000'000'000 / 5760);
+constexpr auto kSettle = 100ms;
+constexpr int kRuns = 3;
 
-std::string WriteFirmware(const Folder& folder, std::size_t size) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + 7) & 0xFF);
-  WriteFile(folder / "fw.bin", bytes);
-  return folder / "fw.bin";
+// ---- The oracle --------------------------------------------------------------
+
+std::chrono::nanoseconds Now() { return std::chrono::steady_clock::now().time_since_epoch(); }
+
+void SleepUntil(std::chrono::nanoseconds when) {
+  timespec until{static_cast<time_t>(when.count() / 1'000'000'000), static_cast<long>(when.count() % 1'000'000'000)};
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) != 0) {
+  }
+}
+
+// One port's exchange, with the model's arithmetic in place of waiting on
+// the count: the settle, the header, the first answer, the body, the second.
+class OracleLine {
+ public:
+  OracleLine(const std::string& port, std::chrono::nanoseconds latency)
+      : fd_(open(port.c_str(), O_RDWR | O_NOCTTY)), latency_(latency) {
+    termios settings{};
+    tcgetattr(fd_, &settings);
+    cfmakeraw(&settings);
+    cfsetspeed(&settings, B57600);
+    tcsetattr(fd_, TCSANOW, &settings);
+  }
+  ~OracleLine() {
+    if (fd_ >= 0) close(fd_);
+  }
+
+  bool Upload(const std::string& firmware) {
+    if (fd_ < 0) return false;
+    std::this_thread::sleep_for(kSettle);
+    tcflush(fd_, TCIFLUSH);
+    if (!Send(firmware.data(), kHeaderBytes) || !ReadAnswer()) return false;
+    for (std::size_t i = kHeaderBytes; i < firmware.size(); ++i)
+      if (!Send(&firmware[i], 1)) return false;
+    return ReadAnswer();
+  }
+
+ private:
+  // Writes, sleeps until the model has taken the bytes, and checks the count.
+  bool Send(const char* bytes, std::size_t count) {
+    if (write(fd_, bytes, count) != static_cast<ssize_t>(count)) return false;
+    auto now = Now();
+    for (std::size_t i = 0; i < count; ++i) taken_ = std::max(now + latency_, taken_ + kByteTime);
+    SleepUntil(taken_);
+    for (int pending = 1; pending != 0;)
+      if (ioctl(fd_, TIOCOUTQ, &pending) != 0) return false;
+    return true;
+  }
+
+  // The two bytes of an answer, the input count polled every millisecond as
+  // the engine does.
+  bool ReadAnswer() {
+    for (int polls = 0; polls < 5000; ++polls) {
+      std::this_thread::sleep_for(1ms);
+      int pending = 0;
+      if (ioctl(fd_, FIONREAD, &pending) != 0) return false;
+      char answer[2];
+      if (pending >= 2) return read(fd_, answer, 2) == 2;
+    }
+    return false;
+  }
+
+  int fd_;
+  std::chrono::nanoseconds latency_;
+  std::chrono::nanoseconds taken_{};
+};
+
+int OracleMain(int argc, char** argv) {
+  if (argc < 5) return 64;
+  std::chrono::microseconds latency(std::atoll(argv[2]));
+  std::string firmware = ReadFile(argv[3]);
+  std::atomic<bool> ok{true};
+  std::vector<std::thread> threads;
+  for (int i = 4; i < argc; ++i)
+    threads.emplace_back([&, port = std::string(argv[i])] {
+      prctl(PR_SET_TIMERSLACK, 1000, 0, 0, 0);  // as fwupload's run threads
+      if (!OracleLine(port, latency).Upload(firmware)) ok = false;
+    });
+  for (auto& thread : threads) thread.join();
+  return ok ? 0 : 1;
+}
+
+// ---- The benchmark -----------------------------------------------------------
+
+struct Setting {
+  const char* name;
+  std::chrono::microseconds latency;
+  std::size_t bodyBytes;
+};
+
+double Limit(const Setting& setting) {
+  if (setting.latency.count() == 0) return kWireRate;
+  return std::min(kWireRate, 1e6 / static_cast<double>(setting.latency.count()));
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
 }
 
 // The body rate of the device's latest session, in bytes a second.
@@ -62,155 +163,165 @@ bool AwaitSessions(const PtyDevice& device, std::size_t sessions) {
   });
 }
 
-// The two bytes of an answer, waited for by polling the input count.
-bool ReadAnswer(int fd) {
-  bool complete = WaitUntil(
-      [&] {
-        int pending = 0;
-        return ioctl(fd, FIONREAD, &pending) == 0 && pending >= 2;
-      },
-      6s);
-  char answer[2];
-  return complete && read(fd, answer, 2) == 2;
-}
+// What one program did over the runs: every port's rate of every run, and
+// each run's processor and wall time.
+struct Figures {
+  std::vector<double> rates;
+  std::vector<double> cpuSeconds;
+  std::vector<double> wallSeconds;
+  int failures = 0;
+};
 
-// The minimal loop: the same exchange with nothing but the system calls.
-bool MinimalLoop(const std::string& port, const std::string& firmware) {
-  int fd = open(port.c_str(), O_RDWR | O_NOCTTY);
-  if (fd < 0) return false;
-  termios settings{};
-  tcgetattr(fd, &settings);
-  cfmakeraw(&settings);
-  cfsetspeed(&settings, B57600);
-  tcsetattr(fd, TCSANOW, &settings);
-  bool ok = write(fd, firmware.data(), kHeaderBytes) == kHeaderBytes && ReadAnswer(fd);
-  for (std::size_t i = kHeaderBytes; ok && i < firmware.size(); ++i) {
-    ok = write(fd, &firmware[i], 1) == 1;
-    for (int pending = 1; ok && pending != 0;) ok = ioctl(fd, TIOCOUTQ, &pending) == 0;
+// Virtual devices for one setting, and runs of a program on them under the
+// model.
+class Bench {
+ public:
+  // `deviceOptions`: more options for each device, given its index.
+  Bench(const Setting& setting, int ports,
+        const std::function<std::vector<std::string>(int)>& deviceOptions = [](int) {
+          return std::vector<std::string>{};
+        })
+      : setting_(setting) {
+    std::string bytes(kHeaderBytes + setting.bodyBytes, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 131 + 7) & 0xFF);
+    file_ = folder_ / "fw.bin";
+    WriteFile(file_, bytes);
+    for (int i = 0; i < ports; ++i) {
+      std::vector<std::string> options{"--body-length", std::to_string(setting.bodyBytes), "--read-interval-ms", "1"};
+      for (std::string& option : deviceOptions(i)) options.push_back(std::move(option));
+      devices_.push_back(std::make_unique<PtyDevice>(folder_.Path(), "dev" + std::to_string(i), options));
+      if (!devices_.back()->Ready()) return;
+    }
+    ready_ = true;
   }
-  ok = ok && ReadAnswer(fd);
-  close(fd);
-  return ok;
-}
 
-double ThreadCpuMicros() {
-  rusage usage{};
-  getrusage(RUSAGE_THREAD, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e6 +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-}
+  bool Ready() const { return ready_; }
+  const std::string& File() const { return file_; }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
-
-// Returns the minimal loop's processor time a body byte, in microseconds.
-double OnePortUnpaced() {
-  Folder folder;
-  std::string file = WriteFirmware(folder, 64 * 1024);
-  std::string firmware = ReadFile(file);
-  PtyDevice device(folder.Path(), "dev", {"--body-length", std::to_string(firmware.size() - kHeaderBytes),
-                                          "--read-interval-ms", "1"});
-  if (!device.Ready()) {
-    std::puts("the device did not come up");
-    return 0;
+  void RunOracle(Figures& figures) {
+    std::vector<std::string> command{std::filesystem::read_symlink("/proc/self/exe"), "--oracle",
+                                     std::to_string(setting_.latency.count()), file_};
+    for (const auto& device : devices_) command.push_back(device->Port());
+    Run(command, figures);
   }
-  std::vector<double> fwupload;
-  std::vector<double> loop;
-  // Processor time a body byte costs: the whole process (start, waits and
-  // all) for fwupload, the calling thread for the loop.
-  std::vector<double> fwuploadCpu;
-  std::vector<double> loopCpu;
-  const double bodyBytes = static_cast<double>(firmware.size() - kHeaderBytes);
-  std::size_t sessions = 0;
-  auto withFwupload = [&] {
-    Child child(FWUPLOAD, {"--quiet", "-p", device.Port(), file}, folder / "out", folder / "err");
-    if (child.Wait(60s) != 0 || !AwaitSessions(device, ++sessions)) return;
-    fwupload.push_back(BodyRate(device));
-    fwuploadCpu.push_back(std::chrono::duration<double, std::micro>(child.CpuTime()).count() / bodyBytes);
-  };
-  auto withLoop = [&] {
-    double before = ThreadCpuMicros();
-    if (!MinimalLoop(device.Port(), firmware)) return;
-    double cpu = ThreadCpuMicros() - before;
-    if (!AwaitSessions(device, ++sessions)) return;
-    loop.push_back(BodyRate(device));
-    loopCpu.push_back(cpu / bodyBytes);
-  };
-  // In turns, each first every other time.
+
+  void RunFwupload(Figures& figures) {
+    std::vector<std::string> command{FWUPLOAD, "--quiet", file_};
+    for (const auto& device : devices_) command.insert(command.end(), {"-p", device->Port()});
+    Run(command, figures);
+  }
+
+  // `command` under the model, its figures added to `figures`; `uploads`:
+  // whether it updates the devices.
+  void Run(const std::vector<std::string>& command, Figures& figures, bool uploads = true) {
+    std::vector<std::string> arguments{"LD_PRELOAD=" FWU_ADAPTER_MODEL,
+                                       "FWU_MODEL_LATENCY_US=" + std::to_string(setting_.latency.count())};
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    auto start = std::chrono::steady_clock::now();
+    Child child("/usr/bin/env", arguments, folder_ / "out", folder_ / "err");
+    std::optional<int> status = child.Wait(300s);
+    std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+    bool complete = status == 0;
+    if (uploads) {
+      ++sessions_;
+      for (const auto& device : devices_) complete = AwaitSessions(*device, sessions_) && complete;
+    }
+    if (!complete) {
+      std::printf("  (%s did not complete: exit status %d)\n", command[0].c_str(), status.value_or(-1));
+      ++figures.failures;
+      return;
+    }
+    if (uploads)
+      for (const auto& device : devices_) figures.rates.push_back(BodyRate(*device));
+    figures.cpuSeconds.push_back(std::chrono::duration<double>(child.CpuTime()).count());
+    figures.wallSeconds.push_back(wall.count());
+  }
+
+ private:
+  const Setting& setting_;
+  Folder folder_;
+  std::string file_;
+  std::vector<std::unique_ptr<PtyDevice>> devices_;
+  std::size_t sessions_ = 0;
+  bool ready_ = false;
+};
+
+double Lowest(const std::vector<double>& values) {
+  return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+void PrintFigures(const char* who, const Figures& figures, double limit) {
+  double lowest = Lowest(figures.rates);
+  double cpu = Median(figures.cpuSeconds);
+  std::printf("  %-8s lowest port %5.0f B/s (%3.0f %%), median %5.0f B/s; processor %.3f s a run, %4.1f %% of a core%s\n",
+              who, lowest, 100 * lowest / limit, Median(figures.rates), cpu, 100 * cpu / Median(figures.wallSeconds),
+              figures.failures ? " (a run failed)" : "");
+}
+
+void Measure(const Setting& setting, int ports) {
+  Bench bench(setting, ports);
+  if (!bench.Ready()) return (void)std::puts("  the devices did not come up");
+  Figures ours;
+  Figures oracle;
   for (int run = 0; run < kRuns; ++run) {
-    if (run % 2) withLoop();
-    withFwupload();
-    if (run % 2 == 0) withLoop();
+    if (run % 2) bench.RunOracle(oracle);
+    bench.RunFwupload(ours);
+    if (run % 2 == 0) bench.RunOracle(oracle);
   }
-  double ours = Median(fwupload);
-  double minimal = Median(loop);
-  std::printf("one port, unpaced, 64 KiB, median of %zu/%zu runs:\n", fwupload.size(), loop.size());
-  std::printf("  fwupload      %9.0f B/s  %5.2f us processor time a byte\n", ours, Median(fwuploadCpu));
-  std::printf("  minimal loop  %9.0f B/s  %5.2f us processor time a byte\n", minimal, Median(loopCpu));
-  std::printf("  ratio         %9.1f %% (goal >= 95 %%)\n", minimal > 0 ? 100 * ours / minimal : 0);
-  return Median(loopCpu);
+  double limit = Limit(setting);
+  std::printf("%s, %d port%s, %zu-byte body, %d runs each in turns:\n", setting.name, ports, ports > 1 ? "s" : "",
+              setting.bodyBytes, kRuns);
+  PrintFigures("fwupload", ours, limit);
+  PrintFigures("oracle", oracle, limit);
+  double lowest = Lowest(ours.rates);
+  double oracleLowest = Lowest(oracle.rates);
+  std::printf("  fwupload's lowest port: %3.0f %% of the limit, %3.0f %% of the oracle's lowest (goal: >= 90 %% of the "
+              "limit, or >= the oracle's)\n",
+              100 * lowest / limit, oracleLowest > 0 ? 100 * lowest / oracleLowest : 0);
+  double oracleCpu = Median(oracle.cpuSeconds);
+  std::printf("  fwupload's processor time: %.2f x the oracle's (goal <= 1.5)\n",
+              oracleCpu > 0 ? Median(ours.cpuSeconds) / oracleCpu : 0);
+  std::fflush(stdout);
 }
 
-// Eight minimal loops on threads of a child process of their own: its
-// processor time over its wall time, in percent of one core.
-double MinimalLoopsCpu(const std::vector<std::string>& ports, const std::string& firmware) {
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    std::vector<std::thread> loops;
-    for (const std::string& port : ports) loops.emplace_back([&, port] { MinimalLoop(port, firmware); });
-    for (auto& loop : loops) loop.join();
-    _exit(0);
+// fwupload.exe on one port of the Wine bench of `winBuild` (started), under
+// the same model: Wine's serial driver makes the writes and asks for the
+// output count in the program's own process, where the model is preloaded.
+// Wine's own start-up is measured apart, as a run of `fwupload.exe --version`.
+void MeasureUnderWine(const Setting& setting, const std::string& winBuild) {
+  const std::string com = "COM7";
+  Bench bench(setting, 1, [&](int) { return std::vector<std::string>{"--link", winBuild + "/bench/ports/com7"}; });
+  if (!bench.Ready()) return (void)std::puts("  the device did not come up");
+  const std::string exe = winBuild + "/cli/fwupload.exe";
+  const std::string wineRun = FWU_SOURCE_DIR "/scripts/wine-run.sh";
+  Figures ours;
+  Figures oracle;
+  Figures startUp;
+  for (int run = 0; run < kRuns; ++run) {
+    bench.Run({wineRun, winBuild, exe, "--quiet", "--port", com, "Z:" + bench.File()}, ours);
+    bench.RunOracle(oracle);
+    bench.Run({wineRun, winBuild, exe, "--version"}, startUp, false);
   }
-  rusage usage{};
-  int status = 0;
-  wait4(pid, &status, 0, &usage);
-  std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
-  double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  return 100 * cpu / wall.count();
-}
-
-// `loopCpuPerByte`: the minimal loop's processor time a body byte, in
-// microseconds, for the share of a core the body's system calls alone take.
-void EightPortsPaced(double loopCpuPerByte) {
-  Folder folder;
-  std::string file = WriteFirmware(folder, kTrayBodyBytes + kHeaderBytes);
-  std::vector<std::unique_ptr<PtyDevice>> devices;
-  std::vector<std::string> ports;
-  for (int i = 0; i < kTrayPorts; ++i) {
-    devices.push_back(std::make_unique<PtyDevice>(
-        folder.Path(), "dev" + std::to_string(i),
-        std::vector<std::string>{"--body-length", std::to_string(kTrayBodyBytes), "--pace-baud", "57600"}));
-    if (!devices.back()->Ready()) return (void)std::puts("a device did not come up");
-    ports.push_back(devices.back()->Port());
-  }
-  std::vector<std::string> arguments{"--quiet", file};
-  for (const std::string& port : ports) arguments.insert(arguments.end(), {"-p", port});
-  auto start = std::chrono::steady_clock::now();
-  Child child(FWUPLOAD, arguments, folder / "out", folder / "err");
-  std::optional<int> status = child.Wait(120s);
-  std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
-  std::printf("eight ports at once, each paced at 57600 baud, 32 KiB body (exit status %d):\n", status.value_or(-1));
-  for (const auto& device : devices) {
-    double rate = BodyRate(*device);
-    std::printf("  %-5s %6.0f B/s  %5.1f %% of 5760 B/s (goal >= 95 %%)\n",
-                device->Port().substr(device->Port().rfind('/') + 1).c_str(), rate, 100 * rate / kLineRate);
-  }
-  std::chrono::duration<double> cpu = child.CpuTime();
-  std::printf("  fwupload's processor time %.3f s over %.2f s: %.1f %% of one core (goal < 10 %%)\n", cpu.count(),
-              wall.count(), 100 * cpu.count() / wall.count());
-  for (const auto& device : devices) AwaitSessions(*device, 1);
-  std::printf("  the body's write and queue poll a byte alone, at the minimal loop's %.2f us: %.1f %% of one core\n",
-              loopCpuPerByte, 100 * loopCpuPerByte * 1e-6 * kTrayPorts * kTrayBodyBytes / wall.count());
-  std::printf("  eight minimal loops in one process: %.1f %% of one core\n", MinimalLoopsCpu(ports, ReadFile(file)));
+  double limit = Limit(setting);
+  std::printf("%s, fwupload.exe under Wine, 1 port, %zu-byte body, %d runs each in turns:\n", setting.name,
+              setting.bodyBytes, kRuns);
+  PrintFigures("fwupload", ours, limit);
+  PrintFigures("oracle", oracle, limit);
+  std::printf("  Wine's start-up and exit alone (fwupload.exe --version): processor %.3f s\n",
+              Median(startUp.cpuSeconds));
+  std::fflush(stdout);
 }
 
 }  // namespace
 
-int main() {
-  double loopCpuPerByte = OnePortUnpaced();
-  EightPortsPaced(loopCpuPerByte);
+// FWU_WINE_BUILD: a Windows build folder whose Wine bench is running; adds
+// fwupload.exe's figures under Wine.
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--oracle") return OracleMain(argc, argv);
+  const Setting settings[] = {{"L = 1 ms (a USB adapter; limit 1000 B/s)", 1000us, 3000},
+                              {"L = 0 (a UART, wire-bound; limit 5760 B/s)", 0us, 12000}};
+  for (const Setting& setting : settings)
+    for (int ports : {1, 8, 32}) Measure(setting, ports);
+  if (const char* winBuild = std::getenv("FWU_WINE_BUILD"))
+    for (const Setting& setting : settings) MeasureUnderWine(setting, winBuild);
 }
