@@ -1,3 +1,4 @@
+#include "tests/support/FailingAllocations.h"
 #include "tests/unit/window/EventLog.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +39,17 @@ TEST(FocusNavigation, TabAndShiftTabStepOverEnabledVisibleTabStopsAndWrap) {
   SetFocus(w.window.handle());
   EXPECT_EQ(w.Step(kShiftTab), w.last) << "with no focused child the last tab stop";
   EXPECT_EQ(w.Step(kShiftTab), w.first) << "a hidden window is no tab stop";
+}
+
+// The list of tab stops is made inside the platform's enumeration, which no
+// exception may cross: without memory Tab leaves the focus where it is.
+TEST(FocusNavigation, WithoutMemoryTabLeavesTheFocusAlone) {
+  TabWindow w;
+  SetFocus(w.first);
+  FailingAllocations noMemory;
+  HWND focus = nullptr;
+  EXPECT_NO_THROW(focus = w.Step(kTab));
+  EXPECT_EQ(focus, w.first);
 }
 
 TEST(FocusNavigation, TheTabKeyGoesThroughTheWindowsAccelerators) {
