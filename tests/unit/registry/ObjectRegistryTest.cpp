@@ -169,8 +169,8 @@ TEST_F(ObjectRegistryTest, ACloseAllBetweenObtainAndPutCancelsTheNumberAndAFaile
     throw std::bad_alloc();
   };
   EXPECT_EQ(registry.Obtain(Registry::kAny, failingFill), std::nullopt);
-  EXPECT_EQ(registry.Obtain(4, failingFill), std::nullopt);
   EXPECT_FALSE(registry.Put(failedId, Record{1, 7})) << "no record left under the failed identifier";
+  EXPECT_EQ(registry.Obtain(4, failingFill), std::nullopt);
   EXPECT_EQ(Payload(4), std::nullopt);
   registry.CloseAll();
   EXPECT_TRUE(g_closed.empty()) << "nothing half-made was left to close";

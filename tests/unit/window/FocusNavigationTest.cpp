@@ -1,3 +1,4 @@
+#include "runtime/window/WindowInternal.h"
 #include "tests/support/FailingAllocations.h"
 #include "tests/unit/window/EventLog.h"
 
@@ -43,13 +44,15 @@ TEST(FocusNavigation, TabAndShiftTabStepOverEnabledVisibleTabStopsAndWrap) {
 
 // The list of tab stops is made inside the platform's enumeration, which no
 // exception may cross: without memory Tab leaves the focus where it is.
+// Called straight: the platform's message dispatch may swallow a throw.
 TEST(FocusNavigation, WithoutMemoryTabLeavesTheFocusAlone) {
   TabWindow w;
   SetFocus(w.first);
-  FailingAllocations noMemory;
-  HWND focus = nullptr;
-  EXPECT_NO_THROW(focus = w.Step(kTab));
-  EXPECT_EQ(focus, w.first);
+  {
+    FailingAllocations noMemory;
+    EXPECT_NO_THROW(FocusNext(true));
+  }
+  EXPECT_EQ(GetFocus(), w.first);
 }
 
 TEST(FocusNavigation, TheTabKeyGoesThroughTheWindowsAccelerators) {
