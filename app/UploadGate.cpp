@@ -13,6 +13,8 @@ bool UploadGateEnter() { return !g_closing && !g_active.exchange(true); }
 
 void UploadGateLeave() { g_active = false; }
 
+bool UploadActive() { return g_active; }
+
 bool UploadCancelled() { return g_closing; }
 
 void UploadGateClose(std::chrono::milliseconds limit) {

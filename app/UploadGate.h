@@ -11,6 +11,8 @@
 bool UploadGateEnter();
 // The active run no longer uses file 0 or channel 0 and gives up its turn.
 void UploadGateLeave();
+// True from a run's start until it has given the controls back.
+bool UploadActive();
 // True once the program is closing: the run stops and reports nothing.
 bool UploadCancelled();
 // Lets no new run start, tells an active one to stop and waits, serving the

@@ -26,12 +26,13 @@ namespace {
 constexpr std::int64_t kChannel = 0;
 constexpr std::int64_t kFile = 0;
 
-// Firmware file 0; its size is that of the file the path field names when
-// the engine asks for it.
+// Firmware file 0. Its size comes from the open file itself, so the body's
+// length always belongs to the bytes that are sent, even when a build has
+// renamed a new file over the path since the run opened it.
 class FirmwareFile : public fwu::FirmwareSource {
  public:
   std::uint8_t NextByte() override { return static_cast<std::uint8_t>(FileReadByte(kFile)); }
-  std::int64_t Size() override { return FileSize(ControlGetText(g_updater.firmwarePathField).c_str()); }
+  std::int64_t Size() override { return FileOpenSize(kFile); }
 };
 
 class WindowObserver : public fwu::RunObserver {
@@ -40,8 +41,8 @@ class WindowObserver : public fwu::RunObserver {
   bool StopRequested() override { return UploadCancelled(); }
 };
 
-// Opens the file and the port the controls name and runs the engine on them;
-// no value when the program is closing.
+// Opens the file and the port the controls name, each read once, here, and
+// runs the engine on them; no value when the program is closing.
 std::optional<fwu::Outcome> OpenAndRun() {
   std::wstring path = ControlGetText(g_updater.firmwarePathField);
   if (!FileOpenRead(kFile, path.c_str())) return fwu::Outcome::kFirmwareMissing;

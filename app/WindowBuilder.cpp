@@ -18,11 +18,12 @@ constexpr std::int64_t kAny = -1;
 constexpr std::int64_t kBannerImage = 0;
 constexpr std::int64_t kBannerControl = 0;
 
-// Image 0 from the embedded picture, its size left to the decoder; a missing
-// or broken picture leaves the banner empty.
+// Image 0 from the embedded picture, read no further than the resource goes;
+// a missing or broken picture leaves the banner empty.
 void LoadBanner() {
   std::span<const std::byte> picture = BannerPicture();
-  if (!picture.empty()) ImageLoadFromMemory(kBannerImage, picture.data());
+  if (!picture.empty())
+    ImageLoadFromMemory(kBannerImage, picture.data(), static_cast<std::int64_t>(picture.size()));
 }
 
 }  // namespace

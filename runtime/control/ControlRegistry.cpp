@@ -1,6 +1,7 @@
 // The control registry: start-up and end, registration of new controls,
 // look-ups by number and by window, and freeing.
 #include "runtime/control/Control.h"
+#include "runtime/base/NeverDestroyed.h"
 #include "runtime/control/ControlRecord.h"
 #include "runtime/registry/ObjectRegistry.h"
 #include "runtime/window/Window.h"
@@ -11,7 +12,7 @@ namespace {
 
 using ControlRegistry = ObjectRegistry<ControlRecord>;
 
-ControlRegistry g_controls(50, 50, ControlFree);
+NeverDestroyed<ControlRegistry> g_controls(50, 50, ControlFree);
 HFONT g_defaultFont = nullptr;
 
 // Each control carries its number + 1, so that number 0 differs from none.
@@ -45,7 +46,7 @@ void ControlStartup() {
 }
 
 void ControlShutdown() {
-  g_controls.CloseAll();
+  g_controls->CloseAll();
 }
 
 std::optional<ControlRef> ControlRegister(std::int64_t number, HWND window, const ControlKind& kind,
@@ -61,7 +62,7 @@ std::optional<ControlRef> ControlRegister(std::int64_t number, HWND window, cons
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProcedure)));
     control = RefOf(obtained, record);
   };
-  if (!state || !g_controls.Obtain(number, fill)) {
+  if (!state || !g_controls->Obtain(number, fill)) {
     DestroyWindow(window);
     return std::nullopt;
   }
@@ -76,7 +77,7 @@ std::int64_t ControlCreationResult(std::int64_t numberAsked, const ControlRef& c
 }
 
 std::optional<ControlRef> ControlLookup(std::int64_t number) {
-  return g_controls.With(number, [number](const ControlRecord& record) { return RefOf(number, record); });
+  return g_controls->With(number, [number](const ControlRecord& record) { return RefOf(number, record); });
 }
 
 std::optional<ControlRef> ControlOfWindow(HWND window) {
@@ -91,7 +92,7 @@ WNDPROC ControlPreviousProcedure(HWND window) {
   std::optional<std::int64_t> number = PropertyNumberOf(window);
   if (!number) return nullptr;
   auto previous = [window](const ControlRecord& record) { return record.handle == window ? record.previous : nullptr; };
-  return g_controls.With(*number, previous).value_or(nullptr);
+  return g_controls->With(*number, previous).value_or(nullptr);
 }
 
 void ControlForget(HWND window) {
@@ -101,12 +102,12 @@ void ControlForget(HWND window) {
   if (!number) return;
   EventsRemove(kControlEvent, *number, -1, -1);
   // Taken out under the lock, destroyed (with what the kind made) after it.
-  g_controls.Take(*number, [window](const ControlRecord& record) { return record.handle == window; });
+  g_controls->Take(*number, [window](const ControlRecord& record) { return record.handle == window; });
 }
 
 void ControlFree(std::int64_t number) {
   if (number == ControlRegistry::kAny) {
-    g_controls.CloseAll();
+    g_controls->CloseAll();
     return;
   }
   if (std::optional<ControlRef> control = ControlLookup(number)) DestroyWindow(control->window);

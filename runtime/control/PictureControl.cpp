@@ -5,6 +5,8 @@
 #include "runtime/control/Control.h"
 #include "runtime/control/ControlRecord.h"
 #include "runtime/base/DeviceContext.h"
+#include "runtime/base/NoMemory.h"
+#include "runtime/image/Image.h"
 
 #include <cstdlib>
 #include <utility>
@@ -47,8 +49,7 @@ SIZE ImageSize(HANDLE image) {
   return {bitmap.bmWidth, bitmap.bmHeight / 2};
 }
 
-// The pixels of a bitmap as top-down 32-bit BGRA.
-std::vector<RGBQUAD> PixelsOf(HBITMAP bitmap, SIZE size) {
+std::vector<RGBQUAD> PixelsOfFitting(HBITMAP bitmap, SIZE size) {
   std::vector<RGBQUAD> pixels(static_cast<std::size_t>(size.cx) * static_cast<std::size_t>(size.cy));
   BITMAPINFO info{};
   info.bmiHeader = {sizeof(BITMAPINFOHEADER), size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -57,6 +58,14 @@ std::vector<RGBQUAD> PixelsOf(HBITMAP bitmap, SIZE size) {
                                     DIB_RGB_COLORS))
     return {};
   return pixels;
+}
+
+// The pixels of a bitmap as top-down 32-bit BGRA; none when a bitmap of its
+// size could not be made or there is no memory for them. Runs inside the
+// window procedure, which no exception may leave.
+std::vector<RGBQUAD> PixelsOf(HBITMAP bitmap, SIZE size) {
+  if (!BitmapFits(size.cx, size.cy, 32)) return {};
+  return OrOnNoMemory(std::vector<RGBQUAD>(), [&] { return PixelsOfFitting(bitmap, size); });
 }
 
 // A bitmap of 32 bits per pixel is painted with its alpha: a DIB section

@@ -7,14 +7,16 @@
 // Return rules: MessageBoxShow gives the MessageBoxW result (IDOK after a box
 // of style 0 is dismissed), 0 when no box could be shown. OpenFileDialogShow
 // gives the chosen full path, or the empty text when the user cancels, the
-// dialog fails or no memory could be had. Nothing here keeps error codes or
-// throws.
+// dialog fails or no memory could be had; OpenFileDialogChoose tells these
+// apart: the path, the empty text for a cancel, nothing when no dialog could
+// be shown or it failed. Nothing here keeps error codes or throws.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // Prepares the common controls and COM for the calling (main) thread.
@@ -43,6 +45,8 @@ std::int64_t MessageBoxShow(const wchar_t* title, const wchar_t* text, std::int6
 // dialog.
 std::wstring OpenFileDialogShow(const wchar_t* title, const wchar_t* defaultFile, const wchar_t* filterPattern,
                                 std::int64_t patternPosition);
+std::optional<std::wstring> OpenFileDialogChoose(const wchar_t* title, const wchar_t* defaultFile,
+                                                 const wchar_t* filterPattern, std::int64_t patternPosition);
 
 // The platform's filter list: every '|' of the pattern turned into a NUL and
 // three NULs appended, so the last item ends in at least two.

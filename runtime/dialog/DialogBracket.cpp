@@ -10,6 +10,7 @@
 #include "Dialog.h"
 
 #include "runtime/base/CriticalSection.h"
+#include "runtime/base/NeverDestroyed.h"
 
 #include <algorithm>
 #include <list>
@@ -25,8 +26,8 @@ struct WindowNote {
   bool disabledHere = false;
 };
 
-CriticalSection g_lock;
-std::list<WindowNote> g_notes;
+NeverDestroyed<CriticalSection> g_lock;
+NeverDestroyed<std::list<WindowNote>> g_notes;
 
 struct Enumeration {
   DWORD thread;
@@ -52,10 +53,10 @@ void PlaceInBand(HWND window, HWND band) { SetWindowPos(window, band, 0, 0, 0, 0
 
 std::list<WindowNote> TakeNotesOf(DWORD thread) {
   std::list<WindowNote> taken;
-  std::lock_guard guard(g_lock);
-  for (auto it = g_notes.begin(); it != g_notes.end();) {
+  std::lock_guard guard(*g_lock);
+  for (auto it = g_notes->begin(); it != g_notes->end();) {
     auto next = std::next(it);
-    if (it->thread == thread) taken.splice(taken.end(), g_notes, it);
+    if (it->thread == thread) taken.splice(taken.end(), *g_notes, it);
     it = next;
   }
   return taken;
@@ -69,8 +70,8 @@ void DialogBracketBegin() {
   for (const WindowNote& note : enumeration.notes)
     if (note.wasTopmost) PlaceInBand(note.window, HWND_NOTOPMOST);
 
-  std::lock_guard guard(g_lock);
-  g_notes.splice(g_notes.end(), enumeration.notes);
+  std::lock_guard guard(*g_lock);
+  g_notes->splice(g_notes->end(), enumeration.notes);
 }
 
 void DialogBracketEnd() {
@@ -81,7 +82,7 @@ void DialogBracketEnd() {
 }
 
 std::size_t DialogBracketNoteCount(DWORD threadId) {
-  std::lock_guard guard(g_lock);
+  std::lock_guard guard(*g_lock);
   return static_cast<std::size_t>(std::count_if(
-      g_notes.begin(), g_notes.end(), [threadId](const WindowNote& note) { return note.thread == threadId; }));
+      g_notes->begin(), g_notes->end(), [threadId](const WindowNote& note) { return note.thread == threadId; }));
 }

@@ -12,8 +12,11 @@
 
 namespace {
 
-// Characters of the path buffer, terminator included.
+// The seed name is held to the platform's plain path length; the buffer the
+// dialog fills takes the longest path the platform allows, terminator
+// included, so a chosen path is never too long for it.
 constexpr DWORD kPathChars = 260;
+constexpr DWORD kChosenPathChars = 32768;
 constexpr DWORD kDialogFlags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
 
 bool IsForbiddenInName(wchar_t c) {
@@ -50,10 +53,10 @@ DefaultFileParts SplitDefaultFile(const wchar_t* defaultFile) {
 
 namespace {
 
-std::wstring ShowDialog(const wchar_t* title, const wchar_t* defaultFile, const wchar_t* filterPattern,
-                        std::int64_t patternPosition) {
-  HeapBlock pathBlock = HeapBlockAllocate(kPathChars * sizeof(wchar_t), true);
-  if (!pathBlock) return {};
+std::optional<std::wstring> ShowDialog(const wchar_t* title, const wchar_t* defaultFile,
+                                       const wchar_t* filterPattern, std::int64_t patternPosition) {
+  HeapBlock pathBlock = HeapBlockAllocate(kChosenPathChars * sizeof(wchar_t), true);
+  if (!pathBlock) return std::nullopt;
   auto* path = reinterpret_cast<wchar_t*>(pathBlock.get());
   std::wstring filter = BuildFilterText(filterPattern);
 
@@ -69,7 +72,7 @@ std::wstring ShowDialog(const wchar_t* title, const wchar_t* defaultFile, const 
   dialog.lpstrFilter = filter.c_str();
   dialog.nFilterIndex = static_cast<DWORD>(patternPosition + 1);
   dialog.lpstrFile = path;
-  dialog.nMaxFile = kPathChars;
+  dialog.nMaxFile = kChosenPathChars;
   dialog.lpstrInitialDir = seed ? seed->folder.c_str() : nullptr;
   dialog.lpstrTitle = title;
   dialog.Flags = kDialogFlags;
@@ -77,14 +80,25 @@ std::wstring ShowDialog(const wchar_t* title, const wchar_t* defaultFile, const 
   DialogBracketBegin();
   BOOL chosen = GetOpenFileNameW(&dialog);
   DialogBracketEnd();
-  // The platform may leave the buffer unterminated when it does not fit.
-  path[kPathChars - 1] = L'\0';
-  return chosen ? std::wstring(path) : std::wstring();
+  if (chosen) {
+    // The platform may leave the buffer unterminated when it does not fit.
+    path[kChosenPathChars - 1] = L'\0';
+    return std::wstring(path);
+  }
+  // A cancel leaves no error behind; anything else is a failed dialog.
+  if (CommDlgExtendedError() != 0) return std::nullopt;
+  return std::wstring();
 }
 
 }  // namespace
 
+std::optional<std::wstring> OpenFileDialogChoose(const wchar_t* title, const wchar_t* defaultFile,
+                                                 const wchar_t* filterPattern, std::int64_t patternPosition) {
+  return OrOnNoMemory(std::optional<std::wstring>(),
+                      [&] { return ShowDialog(title, defaultFile, filterPattern, patternPosition); });
+}
+
 std::wstring OpenFileDialogShow(const wchar_t* title, const wchar_t* defaultFile, const wchar_t* filterPattern,
                                 std::int64_t patternPosition) {
-  return OrOnNoMemory(std::wstring(), [&] { return ShowDialog(title, defaultFile, filterPattern, patternPosition); });
+  return OpenFileDialogChoose(title, defaultFile, filterPattern, patternPosition).value_or(std::wstring());
 }

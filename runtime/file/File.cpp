@@ -9,8 +9,10 @@
 #include "File.h"
 
 #include "runtime/base/Heap.h"
+#include "runtime/base/NeverDestroyed.h"
 #include "runtime/base/NoMemory.h"
 #include "runtime/base/UniqueHandle.h"
+#include "runtime/file/FilePath.h"
 #include "runtime/registry/ObjectRegistry.h"
 
 #include <windows.h>
@@ -19,6 +21,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -37,17 +40,21 @@ struct FileRecord {
   std::shared_ptr<FileObject> handle;  // empty while the number holds no open file
 };
 
-ObjectRegistry<FileRecord> g_files(16, 16, FileClose);
+NeverDestroyed<ObjectRegistry<FileRecord>> g_files(16, 16, FileClose);
 
 std::shared_ptr<FileObject> FindOpen(std::int64_t number) {
-  return g_files.With(number, [](FileRecord& record) { return record.handle; }).value_or(nullptr);
+  return g_files->With(number, [](FileRecord& record) { return record.handle; }).value_or(nullptr);
 }
 
 // CreateFileW reports failure as INVALID_HANDLE_VALUE; 0 is refused as well.
-// Only a file on a disk counts: a path naming a device (a serial port, the
-// console, a pipe) opens it too, and a read of it can wait without end.
+// Only a file on a disk counts: a path naming a device is refused before it is
+// opened (FileOpenPath), and what opens anyway must be a disk file, as a read
+// of a device (a pipe, a port) can wait without end.
 UniqueFileHandle OpenExclusiveRead(const wchar_t* path) {
-  HANDLE opened = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::wstring openPath = FileOpenPath(path);
+  if (openPath.empty()) return {};
+  HANDLE opened =
+      CreateFileW(openPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   UniqueFileHandle handle(opened ? opened : INVALID_HANDLE_VALUE);
   if (handle && GetFileType(handle.get()) != FILE_TYPE_DISK) handle.reset();
   return handle;
@@ -93,17 +100,17 @@ std::int64_t ReadBuffered(FileObject& file, std::byte* destination, std::int64_t
 // A file open under `number` is closed first; the new one is entered once it
 // is open.
 std::int64_t Open(std::int64_t number, const wchar_t* path) {
-  std::optional<std::int64_t> obtained = g_files.Obtain(number);
+  std::optional<std::int64_t> obtained = g_files->Obtain(number);
   if (!obtained) return 0;
   auto file = std::make_shared<FileObject>();
   file->handle = OpenExclusiveRead(path);
   if (!file->handle) {
-    g_files.Release(*obtained);
+    g_files->Release(*obtained);
     return 0;
   }
   file->buffer = HeapBlockAllocate(kFileBufferSize, false);
   HANDLE platform = file->handle.get();
-  if (!g_files.Put(*obtained, FileRecord{std::move(file)})) return 0;
+  if (!g_files->Put(*obtained, FileRecord{std::move(file)})) return 0;
   return number == -1 ? *obtained : reinterpret_cast<std::intptr_t>(platform);
 }
 
@@ -134,13 +141,20 @@ std::int64_t FileReadData(std::int64_t number, void* destination, std::int64_t l
   return file->buffer ? ReadBuffered(*file, bytes, length) : ReadPlatform(*file, bytes, length);
 }
 
+std::int64_t FileOpenSize(std::int64_t number) {
+  std::shared_ptr<FileObject> file = FindOpen(number);
+  LARGE_INTEGER size{};
+  if (!file || !GetFileSizeEx(file->handle.get(), &size)) return -1;
+  return size.QuadPart;
+}
+
 int FileIsOpen(std::int64_t number) { return FindOpen(number) ? 1 : 0; }
 
 void FileClose(std::int64_t number) {
   if (number == -1)
-    g_files.CloseAll();
+    g_files->CloseAll();
   else
-    g_files.Take(number);  // the file closes when the last share of it goes
+    g_files->Take(number);  // the file closes when the last share of it goes
 }
 
 std::int64_t FileReadCallCount(std::int64_t number) {

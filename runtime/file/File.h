@@ -3,8 +3,10 @@
 //
 // Return rules: FileOpenRead gives 0 when the file cannot be opened (missing,
 // a directory, not readable, or held open by another handle) or the path names
-// no file on a disk (a serial port, the console, a pipe), else the platform
-// handle, or for the number -1 the new object's number.
+// no file on a disk (a serial port, the console, a pipe, a raw disk or volume:
+// such paths are refused without being opened), else the platform handle, or
+// for the number -1 the new object's number. Paths of any length the platform
+// takes are opened.
 // FileReadByte gives 0 at the end of the file, after a read error and for a
 // number that holds no open file; FileReadData gives the count of bytes it
 // delivered. FileSize gives -1 when nothing is found and -2 for a directory or
@@ -38,6 +40,11 @@ std::int64_t FileReadData(std::int64_t number, void* destination, std::int64_t l
 // Size in bytes of the file `path` names; wildcards report the first match.
 // The file is never opened, so this works while it is held without sharing.
 std::int64_t FileSize(const wchar_t* path);
+// Size in bytes of the open file `number`, asked of its handle: always the
+// file that is read, whatever its name names by now (a file renamed over it,
+// a folder listing a share's client keeps). -1 when the number holds no open
+// file or the platform cannot tell.
+std::int64_t FileOpenSize(std::int64_t number);
 int FileIsOpen(std::int64_t number);
 // -1 closes every open file.
 void FileClose(std::int64_t number);

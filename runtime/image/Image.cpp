@@ -36,7 +36,8 @@ struct ImageRecord {
 };
 
 using ImageRegistry = ObjectRegistry<ImageRecord>;
-std::unique_ptr<ImageRegistry> g_images;
+// Made by the first ImageStartup and never destroyed.
+ImageRegistry* g_images = nullptr;
 
 ImageRecord RecordFromIcon(UniqueIcon icon) {
   ICONINFO info{};
@@ -103,7 +104,7 @@ std::int64_t Load(std::int64_t number, const void* address, std::int64_t size) {
 }  // namespace
 
 void ImageStartup() {
-  if (!g_images) g_images = std::make_unique<ImageRegistry>(16, 16, ImageFree);
+  if (!g_images) g_images = new ImageRegistry(16, 16, ImageFree);
 }
 
 void ImageShutdown() { ImageFree(-1); }

@@ -11,6 +11,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 #include <new>
@@ -51,11 +52,12 @@ void PngWarningIgnore(png_structp, png_const_charp) {}
 // this one only goes back to the error return point.
 [[noreturn]] void PngErrorReturn(png_structp read, png_const_charp) { png_longjmp(read, 1); }
 
-// The sides libpng accepts: a picture row of 16-bit RGBA (8 bytes a pixel),
-// as libpng holds it, and a column of the smallest bitmap rows (4 bytes) stay
-// within what one bitmap takes.
-constexpr png_uint_32 kWidestPicture = kBitmapBytesMax / 8;
-constexpr png_uint_32 kTallestPicture = kBitmapBytesMax / 4;
+// The sides libpng accepts: no more than its own default of a million
+// pixels, so that a small file cannot make it ask for rows of gigabytes, and
+// no more than a bitmap holds: a picture row of 16-bit RGBA (8 bytes a pixel),
+// as libpng holds it, and a column of the smallest bitmap rows (4 bytes).
+constexpr png_uint_32 kWidestPicture = std::min<png_uint_32>(PNG_USER_WIDTH_MAX, kBitmapBytesMax / 8);
+constexpr png_uint_32 kTallestPicture = std::min<png_uint_32>(PNG_USER_HEIGHT_MAX, kBitmapBytesMax / 4);
 
 // Whether the bitmap the picture becomes can be made: 32 bits a pixel with
 // alpha or a transparent colour, 24 otherwise. Asked before libpng lays out

@@ -11,12 +11,20 @@
 // A record is live while its `handle` field (a platform handle, or what owns
 // one) holds a value. A number that names no live record names nothing.
 //
+// An object whose platform call runs outside the lock is entered in two
+// steps: Obtain without a fill reserves the number, Put fills it. Anything
+// that closes the number in between (a close of it, a close-all, another
+// Obtain of it) cancels the reservation, and the Put is refused, so an open
+// that races a close never lands in the table after it. Obtain is refused
+// while a close-all is under way.
+//
 // Return rules: With gives the function's result (std::optional of it, or
 // true for a function without one), and nullopt / false when the number names
 // nothing. Obtain gives the object's number, and nullopt when the number is
-// refused or memory runs out. Put gives false when the number holds no record
-// any more; Take gives nullopt when the number names nothing. Nothing here
-// throws.
+// refused or memory runs out; a refused or failed Obtain leaves nothing behind.
+// Put gives false when the number's reservation was cancelled; the record it
+// was given is then destroyed after the lock is dropped. Take gives nullopt
+// when the number names nothing. Nothing here throws.
 //
 // Locking: one re-entrant lock is held for every slot operation, and a record
 // can be reached only under it: With and Obtain run the caller's function on
@@ -88,31 +96,24 @@ class ObjectRegistry {
   // or above kSlotLimit and for identifiers that name nothing.
   template <class Fill>
   std::optional<std::int64_t> Obtain(std::int64_t number, Fill&& fill) {
-    auto guard = Lock();
-    try {
-      Record* record = Prepare(number);
-      if (!record) return std::nullopt;
-      std::int64_t obtained = number == kAny ? nextIdentifier_++ : number;
-      fill(*record, obtained);
-      return obtained;
-    } catch (const std::bad_alloc&) {
-      return std::nullopt;
-    }
+    return Enter(number, fill, false);
   }
 
+  // Reserves `number` for a Put, with a zeroed record that is not live.
   std::optional<std::int64_t> Obtain(std::int64_t number) {
-    return Obtain(number, [](Record&, std::int64_t) {});
+    auto leaveEmpty = [](Record&, std::int64_t) {};
+    return Enter(number, leaveEmpty, true);
   }
 
-  // Puts `record` under a number Obtain gave, when that number still holds a
-  // record (live or not). The record it replaces is handed back.
+  // Puts `record` under a number Obtain reserved, unless the reservation was
+  // cancelled meanwhile. A refused record goes with the parameter, after the
+  // lock is dropped.
   bool Put(std::int64_t number, Record record) {
-    std::optional<Record> replaced;  // destroyed after the lock is dropped
     auto guard = Lock();
-    Record* stored = Stored(number);
-    if (!stored) return false;
-    replaced.emplace(std::move(*stored));
-    *stored = std::move(record);
+    Entry* entry = StoredEntry(number);
+    if (!entry || !entry->reserved) return false;
+    entry->record = std::move(record);
+    entry->reserved = false;
     return true;
   }
 
@@ -143,8 +144,10 @@ class ObjectRegistry {
   // ascending order, then identified records, newest first. Takes no memory,
   // so it works when none is left.
   void CloseAll() {
+    CancelReservations(+1);
     for (std::optional<std::int64_t> number = NextLive(std::nullopt); number; number = NextLive(number))
       close_(*number);
+    CancelReservations(-1);
   }
 
   std::size_t SlotCount() const {
@@ -153,6 +156,12 @@ class ObjectRegistry {
   }
 
  private:
+  // A stored record and whether Obtain reserved it for a Put.
+  struct Entry {
+    Record record{};
+    bool reserved = false;
+  };
+
   [[nodiscard]] std::unique_lock<CriticalSection> Lock() const {
     return std::unique_lock<CriticalSection>(lock_);
   }
@@ -160,8 +169,30 @@ class ObjectRegistry {
   static bool IsSlotNumber(std::int64_t number) { return number >= 0 && number < kSlotLimit; }
   static bool IsLive(const Record& record) { return static_cast<bool>(record.handle); }
 
-  // The record stored under `number`, live or not; null when none is stored.
-  Record* Stored(std::int64_t number) {
+  // Obtain's work under one hold of the lock. A fill that throws, like memory
+  // running out, leaves the number as a close would: no record, no
+  // reservation.
+  template <class Fill>
+  std::optional<std::int64_t> Enter(std::int64_t number, Fill& fill, bool reserve) {
+    std::optional<Record> dropped;  // destroyed after the lock is dropped
+    auto guard = Lock();
+    if (closingAll_ > 0) return std::nullopt;
+    std::int64_t obtained = number == kAny ? nextIdentifier_ : number;
+    try {
+      Entry* entry = Prepare(number);
+      if (!entry) return std::nullopt;
+      if (number == kAny) ++nextIdentifier_;
+      fill(entry->record, obtained);
+      entry->reserved = reserve;
+      return obtained;
+    } catch (const std::bad_alloc&) {
+      dropped = Remove(obtained);
+      return std::nullopt;
+    }
+  }
+
+  // The entry stored under `number`, live or not; null when none is stored.
+  Entry* StoredEntry(std::int64_t number) {
     if (number >= kFirstIdentifier) {
       auto it = identified_.find(number);
       return it == identified_.end() ? nullptr : it->second.get();
@@ -171,13 +202,13 @@ class ObjectRegistry {
   }
 
   Record* Live(std::int64_t number) {
-    Record* record = Stored(number);
-    return record && IsLive(*record) ? record : nullptr;
+    Entry* entry = StoredEntry(number);
+    return entry && IsLive(entry->record) ? &entry->record : nullptr;
   }
 
-  // The zeroed record `number` is to hold (closing its live object first), or
+  // The zeroed entry `number` is to hold (closing its live object first), or
   // null when the number is refused. Lock held; may throw std::bad_alloc.
-  Record* Prepare(std::int64_t number) {
+  Entry* Prepare(std::int64_t number) {
     if (number == kAny) return Store(nextIdentifier_);
     bool live = Live(number) != nullptr;
     if (live) close_(number);  // may release the number, so look again below
@@ -185,33 +216,45 @@ class ObjectRegistry {
     if (!IsSlotNumber(number)) return nullptr;
     auto index = static_cast<std::size_t>(number);
     if (index >= slots_.size()) slots_.resize(index + growth_);
-    if (!slots_[index]) slots_[index] = std::make_unique<Record>();
-    *slots_[index] = Record{};
+    if (!slots_[index]) slots_[index] = std::make_unique<Entry>();
+    *slots_[index] = Entry{};
     return slots_[index].get();
   }
 
-  // A fresh record under the identifier `id`.
-  Record* Store(std::int64_t id) {
-    auto fresh = std::make_unique<Record>();
-    Record* record = fresh.get();
+  // A fresh entry under the identifier `id`.
+  Entry* Store(std::int64_t id) {
+    auto fresh = std::make_unique<Entry>();
+    Entry* entry = fresh.get();
     identified_[id] = std::move(fresh);
-    return record;
+    return entry;
   }
 
-  // Moves the record stored under `number` out and releases the number.
+  // Moves the record stored under `number` out and releases the number, with
+  // any reservation of it.
   std::optional<Record> Remove(std::int64_t number) {
     if (number >= kFirstIdentifier) {
       auto it = identified_.find(number);
       if (it == identified_.end()) return std::nullopt;
-      std::optional<Record> removed(std::move(*it->second));
+      std::optional<Record> removed(std::move(it->second->record));
       identified_.erase(it);
       return removed;
     }
-    Record* record = Stored(number);
-    if (!record) return std::nullopt;
-    std::optional<Record> removed(std::move(*record));
-    *record = Record{};
+    Entry* entry = StoredEntry(number);
+    if (!entry) return std::nullopt;
+    std::optional<Record> removed(std::move(entry->record));
+    *entry = Entry{};
     return removed;
+  }
+
+  // Marks a close-all as begun (+1) or ended (-1), and cancels every
+  // reservation: reserved slots stay empty, reserved identifiers are
+  // forgotten. Erasing them frees what held no object; it takes no memory.
+  void CancelReservations(int closeAllStep) {
+    auto guard = Lock();
+    closingAll_ += closeAllStep;
+    for (auto& slot : slots_)
+      if (slot) slot->reserved = false;
+    std::erase_if(identified_, [](const auto& item) { return item.second->reserved; });
   }
 
   // The first live number after `after` in closing order (slots ascending,
@@ -220,19 +263,20 @@ class ObjectRegistry {
     auto guard = Lock();
     if (!after || *after < kFirstIdentifier) {
       for (std::size_t i = after ? static_cast<std::size_t>(*after) + 1 : 0; i < slots_.size(); ++i)
-        if (slots_[i] && IsLive(*slots_[i])) return static_cast<std::int64_t>(i);
+        if (slots_[i] && IsLive(slots_[i]->record)) return static_cast<std::int64_t>(i);
       after.reset();
     }
     auto it = after ? identified_.lower_bound(*after) : identified_.end();
     while (it != identified_.begin())
-      if (--it; IsLive(*it->second)) return it->first;
+      if (--it; IsLive(it->second->record)) return it->first;
     return std::nullopt;
   }
 
   mutable CriticalSection lock_;
   std::size_t growth_;
   CloseProcedure close_;
-  std::vector<std::unique_ptr<Record>> slots_;
-  std::map<std::int64_t, std::unique_ptr<Record>> identified_;
+  std::vector<std::unique_ptr<Entry>> slots_;
+  std::map<std::int64_t, std::unique_ptr<Entry>> identified_;
   std::int64_t nextIdentifier_ = kFirstIdentifier;
+  int closingAll_ = 0;
 };

@@ -26,7 +26,7 @@ struct Channel {
 
 using ChannelTable = ObjectRegistry<Channel>;
 
-std::unique_ptr<ChannelTable> g_channels;
+ChannelTable* g_channels = nullptr;
 
 // The taken record, and with it the port, is closed when Take's result goes.
 void CloseChannel(std::int64_t number) { g_channels->Take(number); }
@@ -81,7 +81,7 @@ bool IsTransferLength(std::int64_t length) { return length > 0 && length <= MAXD
 }  // namespace
 
 void SerialStartup() {
-  if (!g_channels) g_channels = std::make_unique<ChannelTable>(16, 16, CloseChannel);
+  if (!g_channels) g_channels = new ChannelTable(16, 16, CloseChannel);
 }
 
 void SerialShutdown() {

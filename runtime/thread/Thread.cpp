@@ -6,6 +6,7 @@
 #include "Thread.h"
 
 #include "runtime/base/CriticalSection.h"
+#include "runtime/base/NeverDestroyed.h"
 #include "runtime/base/NoMemory.h"
 #include "runtime/base/UniqueHandle.h"
 
@@ -24,8 +25,8 @@ struct ThreadEntry {
   std::int64_t number;
 };
 
-CriticalSection g_lock;
-std::list<ThreadEntry> g_threads;
+NeverDestroyed<CriticalSection> g_lock;
+NeverDestroyed<std::list<ThreadEntry>> g_threads;
 std::int64_t g_nextNumber = 1;
 std::atomic<bool> g_timerRaised{false};
 
@@ -34,9 +35,11 @@ struct Start {
   std::int64_t argument;
 };
 
+// No exception leaves the thread: a procedure that runs out of memory ends
+// its thread with 0 instead of ending the process.
 DWORD WINAPI RunThread(void* parameter) {
   std::unique_ptr<Start> start(static_cast<Start*>(parameter));
-  return static_cast<DWORD>(start->procedure(start->argument));
+  return static_cast<DWORD>(OrOnNoMemory(std::int64_t{0}, [&] { return start->procedure(start->argument); }));
 }
 
 bool HasEnded(HANDLE thread) { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }
@@ -46,8 +49,8 @@ bool HasEnded(HANDLE thread) { return WaitForSingleObject(thread, 0) == WAIT_OBJ
 void ThreadStartup() {}
 
 void ThreadShutdown() {
-  std::lock_guard guard(g_lock);
-  g_threads.clear();
+  std::lock_guard guard(*g_lock);
+  g_threads->clear();
 }
 
 std::int64_t ThreadStart(ThreadProcedure procedure, std::int64_t argument) {
@@ -60,24 +63,24 @@ std::int64_t ThreadStart(ThreadProcedure procedure, std::int64_t argument) {
     if (!entry.front().handle) return 0;
     start.release();  // the thread owns it now
 
-    std::lock_guard guard(g_lock);
-    g_threads.remove_if([](const ThreadEntry& ended) { return HasEnded(ended.handle.get()); });
+    std::lock_guard guard(*g_lock);
+    g_threads->remove_if([](const ThreadEntry& ended) { return HasEnded(ended.handle.get()); });
     entry.front().number = g_nextNumber++;
-    g_threads.splice(g_threads.begin(), entry);
-    return g_threads.front().number;
+    g_threads->splice(g_threads->begin(), entry);
+    return g_threads->front().number;
   });
 }
 
 int ThreadIsRunning(std::int64_t number) {
-  std::lock_guard guard(g_lock);
-  for (const ThreadEntry& entry : g_threads)
+  std::lock_guard guard(*g_lock);
+  for (const ThreadEntry& entry : *g_threads)
     if (entry.number == number) return HasEnded(entry.handle.get()) ? 0 : 1;
   return 0;
 }
 
 std::size_t ThreadEntryCount() {
-  std::lock_guard guard(g_lock);
-  return g_threads.size();
+  std::lock_guard guard(*g_lock);
+  return g_threads->size();
 }
 
 void DelayMs(std::int64_t milliseconds) {

@@ -5,6 +5,7 @@
 #include "Thread.h"
 
 #include "runtime/base/Heap.h"
+#include "runtime/base/NeverDestroyed.h"
 #include "runtime/base/NoMemory.h"
 
 #include <windows.h>
@@ -22,7 +23,7 @@ struct SlotLayout {
   ThreadSlotProcedure end;
 };
 
-std::vector<SlotLayout> g_layout;
+NeverDestroyed<std::vector<SlotLayout>> g_layout;
 std::size_t g_blockSize = 0;
 DWORD g_tls = TLS_OUT_OF_INDEXES;
 
@@ -34,7 +35,7 @@ struct Block {
 // Runs every end procedure, most recently reserved slot first, then frees.
 void ReleaseBlock(void* pointer) {
   std::unique_ptr<Block> block(static_cast<Block*>(pointer));
-  for (auto it = g_layout.rbegin(); it != g_layout.rend(); ++it)
+  for (auto it = g_layout->rbegin(); it != g_layout->rend(); ++it)
     if (it->end && it->offset < block->size) it->end(block->memory.get() + it->offset);
 }
 
@@ -48,7 +49,7 @@ void Extend(Block& block) {
   std::size_t oldSize = block.size;
   block.memory = std::move(memory);
   block.size = g_blockSize;
-  for (auto it = g_layout.rbegin(); it != g_layout.rend(); ++it)
+  for (auto it = g_layout->rbegin(); it != g_layout->rend(); ++it)
     if (it->init && it->offset >= oldSize) it->init(block.memory.get() + it->offset);
 }
 
@@ -68,7 +69,7 @@ Block* CurrentBlock(bool releaseAtExit) {
 
 std::size_t ThreadSlotReserve(std::size_t size, ThreadSlotProcedure init, ThreadSlotProcedure end) {
   std::size_t offset = g_blockSize;
-  g_layout.push_back(SlotLayout{offset, size, init, end});
+  g_layout->push_back(SlotLayout{offset, size, init, end});
   g_blockSize += (size + 7) / 8 * 8;
   // The reserving thread is start-up's own, whose block lives until
   // ThreadBlockShutdown.

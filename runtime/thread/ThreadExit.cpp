@@ -7,6 +7,7 @@
 #include "Thread.h"
 
 #include "runtime/base/CriticalSection.h"
+#include "runtime/base/NeverDestroyed.h"
 #include "runtime/base/NoMemory.h"
 #include "runtime/base/UniqueHandle.h"
 
@@ -25,8 +26,8 @@ struct ExitRecord {
   std::forward_list<std::pair<ThreadExitProcedure, void*>> pairs;  // newest first
 };
 
-CriticalSection g_lock;
-std::list<ExitRecord> g_records;
+NeverDestroyed<CriticalSection> g_lock;
+NeverDestroyed<std::list<ExitRecord>> g_records;
 DWORD g_tls = TLS_OUT_OF_INDEXES;
 std::once_flag g_tlsOnce;
 
@@ -36,11 +37,11 @@ void CALLBACK ThreadEnded(void* context, BOOLEAN timedOut) {
   UnregisterWait(record->wait);
   ExitRecord ended;
   {
-    std::lock_guard guard(g_lock);
-    for (auto it = g_records.begin(); it != g_records.end(); ++it) {
+    std::lock_guard guard(*g_lock);
+    for (auto it = g_records->begin(); it != g_records->end(); ++it) {
       if (&*it != record) continue;
       ended = std::move(*it);
-      g_records.erase(it);
+      g_records->erase(it);
       break;
     }
   }
@@ -51,8 +52,8 @@ void CALLBACK ThreadEnded(void* context, BOOLEAN timedOut) {
 ExitRecord* MakeRecordForThisThread() {
   ExitRecord* record;
   {
-    std::lock_guard guard(g_lock);
-    record = &g_records.emplace_back();
+    std::lock_guard guard(*g_lock);
+    record = &g_records->emplace_back();
   }
   HANDLE duplicate = nullptr;
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &duplicate,

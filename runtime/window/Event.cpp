@@ -8,6 +8,7 @@
 #include "runtime/window/WindowInternal.h"
 
 #include "runtime/base/CriticalSection.h"
+#include "runtime/base/NeverDestroyed.h"
 #include "runtime/thread/Thread.h"
 
 #include <atomic>
@@ -34,7 +35,7 @@ struct EventState {
   bool wakeOnPush = false;  // NextEvent is waiting for messages
 };
 
-CriticalSection g_queueLock;
+NeverDestroyed<CriticalSection> g_queueLock;
 std::atomic<bool> g_started{false};
 std::size_t g_slot = 0;  // written at start-up, before other threads exist
 
@@ -87,7 +88,7 @@ void EventStartup() {
 void EventShutdown() {
   EventsRemove(-1, -1, -1, -1);
   if (EventState* state = State()) {
-    std::lock_guard guard(g_queueLock);
+    std::lock_guard guard(*g_queueLock);
     ReleaseData(state->current);
   }
   g_started = false;
@@ -97,7 +98,7 @@ void EventPush(int code, std::int64_t object, std::int64_t window, std::int64_t 
                EventDataRelease release, std::uint32_t flags) {
   Event event{code, flags, object, window, type, data, release};
   EventState* state = State();
-  std::lock_guard guard(g_queueLock);
+  std::lock_guard guard(*g_queueLock);
   bool held = state && state->suppression != 0 && !(flags & kEventUnsuppressible);
   // An event that is not queued still hands over its data, which is released.
   if (!state || held || FoldsIntoTail(*state, event) || !Enqueue(*state, event)) {
@@ -121,7 +122,7 @@ void EventWaitEnd() {
 std::optional<int> TakeQueuedEvent() {
   EventState* state = State();
   if (!state) return std::nullopt;
-  std::lock_guard guard(g_queueLock);
+  std::lock_guard guard(*g_queueLock);
   ReleaseData(state->current);
   state->current.code = 0;
   state->current.type = -1;
@@ -134,7 +135,7 @@ std::optional<int> TakeQueuedEvent() {
 void EventsRemove(int code, std::int64_t object, std::int64_t window, std::int64_t type) {
   EventState* state = State();
   if (!state) return;
-  std::lock_guard guard(g_queueLock);
+  std::lock_guard guard(*g_queueLock);
   std::erase_if(state->queue, [&](Event& event) {
     if (!Matches(event, code, object, window, type)) return false;
     ReleaseData(event);

@@ -2,6 +2,8 @@
 // visible WS_TABSTOP descendants in the platform's order, wrapping at the ends.
 #include "runtime/window/WindowInternal.h"
 
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -11,17 +13,33 @@ struct Descendant {
   bool tabStop;
 };
 
-BOOL CALLBACK CollectDescendant(HWND window, LPARAM list) {
+struct Collection {
+  std::vector<Descendant> list;
+  bool complete = true;
+};
+
+// Called by the platform: no exception may leave it. When the list cannot
+// grow, the enumeration stops and the collection is marked incomplete.
+BOOL CALLBACK CollectDescendant(HWND window, LPARAM context) {
+  auto& collection = *reinterpret_cast<Collection*>(context);
   bool tabStop = IsWindowEnabled(window) && IsWindowVisible(window) &&
                  (GetWindowLongPtrW(window, GWL_STYLE) & WS_TABSTOP) != 0;
-  reinterpret_cast<std::vector<Descendant>*>(list)->push_back({window, tabStop});
-  return TRUE;
+  try {
+    collection.list.push_back({window, tabStop});
+    return TRUE;
+  } catch (const std::bad_alloc&) {
+    collection.complete = false;
+    return FALSE;
+  }
 }
 
+// Every descendant in the platform's order; nothing when memory ran out, as a
+// part of the list would step the focus to the wrong control.
 std::vector<Descendant> DescendantsOf(HWND root) {
-  std::vector<Descendant> list;
-  EnumChildWindows(root, CollectDescendant, reinterpret_cast<LPARAM>(&list));
-  return list;
+  Collection collection;
+  EnumChildWindows(root, CollectDescendant, reinterpret_cast<LPARAM>(&collection));
+  if (!collection.complete) return {};
+  return std::move(collection.list);
 }
 
 // The first tab stop from index `from` on, walking by `step`.

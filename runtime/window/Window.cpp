@@ -5,9 +5,12 @@
 // platform calls on a window run outside it, on the window's own thread.
 #include "runtime/window/WindowInternal.h"
 
+#include "runtime/base/NeverDestroyed.h"
 #include "runtime/base/NoMemory.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <optional>
 
 namespace {
@@ -19,14 +22,14 @@ constexpr int kDefaultPosition = -65535;
 const wchar_t kNumberProperty[] = L"FwuWindowNumber";
 const wchar_t kFocusProperty[] = L"FwuRememberedFocus";
 
-ObjectRegistry<WindowRecord> g_windows(16, 16, WindowClose);
+NeverDestroyed<ObjectRegistry<WindowRecord>> g_windows(16, 16, WindowClose);
 // Shared icon and cursor of every window class; the system owns them.
 HICON g_icon = nullptr;
 HCURSOR g_cursor = nullptr;
 
 HINSTANCE Module() { return GetModuleHandleW(nullptr); }
 
-void RegisterWindowClass(const std::wstring& name) {
+void RegisterWindowClass(const wchar_t* name) {
   WNDCLASSW windowClass{};
   windowClass.style = CS_DBLCLKS;
   windowClass.lpfnWndProc = WindowProcedure;
@@ -34,7 +37,7 @@ void RegisterWindowClass(const std::wstring& name) {
   windowClass.hIcon = g_icon;
   windowClass.hCursor = g_cursor;
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = name.c_str();
+  windowClass.lpszClassName = name;
   RegisterClassW(&windowClass);  // a class of that name already there serves as well
 }
 
@@ -60,44 +63,53 @@ POINT CreationPosition(int x, int y, std::uint32_t flags) {
 
 std::int64_t OpenWindow(std::int64_t number, int x, int y, int width, int height, const wchar_t* title,
                         std::uint32_t flags, HWND parent) {
-  std::optional<std::int64_t> obtained = g_windows.Obtain(number);
+  std::optional<std::int64_t> obtained = g_windows->Obtain(number);
   if (!obtained) return 0;
   std::int64_t id = *obtained;
 
-  std::wstring className = WindowClassName(id);
-  RegisterWindowClass(className);
+  WindowClassNameText className = WindowClassName(id);
+  RegisterWindowClass(className.c_str());
   WindowStyle style = WindowStyleFromFlags(flags);
   SIZE outer = OuterSize(width, height, style);
   POINT at = CreationPosition(x, y, flags);
   HWND window = CreateWindowExW(style.exStyle, className.c_str(), title ? title : L"", style.style, at.x, at.y,
                                 outer.cx, outer.cy, parent, nullptr, Module(), nullptr);
-  if (!window) {
-    UnregisterClassW(className.c_str(), Module());
-    g_windows.Release(id);
-    return 0;
-  }
   WindowRecord record;
   record.handle = window;
-  g_windows.Put(id, std::move(record));
+  // A close-all that came meanwhile cancelled the number: the window goes too.
+  if (!window || !g_windows->Put(id, std::move(record))) {
+    if (window) DestroyWindow(window);
+    UnregisterClassW(className.c_str(), Module());
+    g_windows->Release(id);
+    return 0;
+  }
   SetOwnWindowNumber(window, id);
 
   if (flags & (kWindowCentreScreen | kWindowCentreParent)) CentreWindow(window, flags, parent);
   if (style.show) ShowWindow(window, ShowCommandOf(style));
   UniqueAccelerators accelerators = MakeTabAccelerators();
-  g_windows.With(id, [&](WindowRecord& record) {
+  g_windows->With(id, [&](WindowRecord& record) {
     record.accelerators = std::move(accelerators);
     record.sized = (style.style & (WS_MINIMIZE | WS_MAXIMIZE)) != 0;
   });
   if (!(flags & kWindowNoContainer)) SetCurrentContainer(window);
-  g_windows.With(id, [](WindowRecord& record) { record.ready = true; });
+  g_windows->With(id, [](WindowRecord& record) { record.ready = true; });
   return number == kAnyWindow ? id : reinterpret_cast<std::int64_t>(window);
 }
 
 }  // namespace
 
-ObjectRegistry<WindowRecord>& Windows() { return g_windows; }
+ObjectRegistry<WindowRecord>& Windows() { return *g_windows; }
 
-std::wstring WindowClassName(std::int64_t number) { return L"WindowClass_" + std::to_wstring(number); }
+WindowClassNameText WindowClassName(std::int64_t number) {
+  static constexpr std::wstring_view kPrefix = L"WindowClass_";
+  WindowClassNameText name;
+  auto at = std::copy(kPrefix.begin(), kPrefix.end(), name.text.begin());
+  std::array<char, 24> digits{};
+  char* end = std::to_chars(digits.data(), digits.data() + digits.size(), number).ptr;
+  std::copy(digits.data(), end, at);  // the rest of the text stays 0
+  return name;
+}
 
 void WindowStartup() {
   ContainerSlotReserve();
@@ -106,7 +118,7 @@ void WindowStartup() {
 }
 
 void WindowShutdown() {
-  g_windows.CloseAll();
+  g_windows->CloseAll();
   g_icon = nullptr;
 }
 
@@ -117,7 +129,7 @@ std::int64_t WindowOpen(std::int64_t number, int x, int y, int width, int height
 
 void WindowClose(std::int64_t number) {
   if (number == kAnyWindow) {
-    g_windows.CloseAll();
+    g_windows->CloseAll();
     return;
   }
   HWND window = WindowHandle(number);
@@ -129,7 +141,7 @@ void WindowClose(std::int64_t number) {
 }
 
 HWND WindowHandle(std::int64_t number) {
-  return g_windows.With(number, [](const WindowRecord& record) { return record.handle; }).value_or(nullptr);
+  return g_windows->With(number, [](const WindowRecord& record) { return record.handle; }).value_or(nullptr);
 }
 
 std::int64_t OwnWindowNumber(HWND window) {
@@ -165,6 +177,6 @@ HACCEL ActiveAccelerators(HWND* active) {
   DWORD process = 0;
   GetWindowThreadProcessId(*active, &process);
   if (process != GetCurrentProcessId()) return nullptr;
-  return g_windows.With(number, [](const WindowRecord& record) { return record.accelerators.get(); })
+  return g_windows->With(number, [](const WindowRecord& record) { return record.accelerators.get(); })
       .value_or(nullptr);
 }

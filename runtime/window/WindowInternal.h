@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,8 +44,13 @@ int ShowCommandOf(const WindowStyle& style);
 // parent or the active window (kWindowCentreParent).
 void CentreWindow(HWND window, std::uint32_t flags, HWND parent);
 
-// "WindowClass_<number>".
-std::wstring WindowClassName(std::int64_t number);
+// "WindowClass_<number>", made in place: closing a window (close-all too)
+// needs no memory.
+struct WindowClassNameText {
+  std::array<wchar_t, 40> text{};
+  const wchar_t* c_str() const { return text.data(); }
+};
+WindowClassNameText WindowClassName(std::int64_t number);
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The number stored on `window` itself, or -1 when it carries none.

@@ -17,11 +17,11 @@ std::wstring TempFolder() {
 
 TEST(PortProbe, ListsThePortsThatOpenInOrderAndNothingAboveNinetyNine) {
   VirtualDevice com3, com10, com100;
-  ASSERT_TRUE(com10.Start(10));
-  ASSERT_TRUE(com3.Start(3));
-  ASSERT_TRUE(com100.Start(100));
+  ASSERT_TRUE(com10.Start(10)) << com10.Failure();
+  ASSERT_TRUE(com3.Start(3)) << com3.Failure();
+  ASSERT_TRUE(com100.Start(100)) << com100.Failure();
   UpdaterDriver updater(TempFolder());
-  ASSERT_TRUE(updater.Started());
+  ASSERT_TRUE(updater.Started()) << updater.Failure();
 
   EXPECT_EQ(updater.PortItems(), (std::vector<std::wstring>{L"COM3", L"COM10"}));
   EXPECT_EQ(SendMessageW(updater.PortList(), CB_GETCURSEL, 0, 0), CB_ERR) << "nothing is selected";
@@ -36,12 +36,12 @@ TEST(PortProbe, ListsThePortsThatOpenInOrderAndNothingAboveNinetyNine) {
 TEST(PortProbe, APortHeldByAnotherProgramIsNotListed) {
   if (RunningUnderWine()) GTEST_SKIP() << "Wine does not enforce exclusive opens of serial ports";
   VirtualDevice com3, com4;
-  ASSERT_TRUE(com3.Start(3));
+  ASSERT_TRUE(com3.Start(3)) << com3.Failure();
   ASSERT_TRUE(com4.Start(4));
   UniqueFileHandle held(CreateFileW(L"\\\\.\\COM4", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
   UpdaterDriver updater(TempFolder());
-  ASSERT_TRUE(updater.Started());
+  ASSERT_TRUE(updater.Started()) << updater.Failure();
   EXPECT_EQ(updater.PortItems(), std::vector<std::wstring>{L"COM3"});
 }
 

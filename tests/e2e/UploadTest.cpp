@@ -59,16 +59,18 @@ class Upload : public testing::Test {
     return std::wstring(name.begin(), name.end());
   }
 
-  // Starts the device with `options`, then the updater in the test's folder.
-  bool Start(const std::vector<std::wstring>& options) {
-    if (!device.Start(kPort, options)) return false;
+  // Starts the device with `options`, then the updater in the test's folder;
+  // a failure names the step.
+  testing::AssertionResult Start(const std::vector<std::wstring>& options) {
+    if (!device.Start(kPort, options)) return testing::AssertionFailure() << device.Failure();
     updater = std::make_unique<UpdaterDriver>(folder.Path());
-    return updater->Started();
+    if (!updater->Started()) return testing::AssertionFailure() << updater->Failure();
+    return testing::AssertionSuccess();
   }
 
   // Writes `firmware` as trx.fw and starts the device, expecting its body,
   // with `options`, then the updater.
-  bool StartWith(const std::string& firmware, const std::vector<std::wstring>& options = {}) {
+  testing::AssertionResult StartWith(const std::string& firmware, const std::vector<std::wstring>& options = {}) {
     folder.Write(L"trx.fw", firmware);
     return Start(Join(BodyLengthOption(firmware.size()), options));
   }
@@ -344,20 +346,129 @@ INSTANTIATE_TEST_SUITE_P(
                   [](UpdaterDriver& updater, VirtualDevice&) { return updater.Progress() > 0; }}),
     [](const testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.name); });
 
-// A device opens as a file, and a read of it waits for data that never come.
-TEST_F(Upload, ADeviceTypedAsTheFirmwarePathIsNoFirmware) {
+// A device named as the firmware path is refused before anything is opened:
+// a port's line is never touched, a raw disk never read.
+TEST_F(Upload, DevicePathsAreNoFirmwareAndAreRefusedWithoutAnOpen) {
   std::string firmware = RandomBytes(300, 16);
   ASSERT_TRUE(StartWith(firmware));
-  for (const std::wstring& path : {L"\\\\.\\" + device.PortName(), std::wstring(L"CON")}) {
+  ASSERT_TRUE(updater->SelectPort(device.PortName()));
+  std::vector<std::string> eventsBefore = device.Events();
+  for (const std::wstring& path : {device.PortName(), L"\\\\.\\" + device.PortName(), std::wstring(L"\\\\.\\C:"),
+                                   std::wstring(L"NUL"), std::wstring(L"CON")}) {
     SCOPED_TRACE(std::string(path.begin(), path.end()));
     updater->SetPath(path);
-    ASSERT_TRUE(updater->SelectPort(device.PortName()));
     updater->PressUpdate();
     ExpectBox(updater->WaitMessageBox(5s), L"ERROR:1", L"Firmware missing!");
-    updater->SetPath(L"trx.fw");
-    ExpectBox(Run(), L"Information", L"Device update!");
   }
-  EXPECT_EQ(device.Log(), firmware + firmware);
+  EXPECT_EQ(device.Events(), eventsBefore) << "the device saw nothing of the refused paths";
+  updater->SetPath(L"trx.fw");
+  ExpectBox(Run(), L"Information", L"Device update!");
+  EXPECT_EQ(device.Log(), firmware);
+}
+
+// Renames on the host, as a build does (rename(2), through /bin/mv). Wine's
+// own rename, like Windows on a local disk, refuses to replace a file the
+// updater holds open without sharing; a share's server does not ask.
+bool RenameOnTheHost(const std::wstring& from, const std::wstring& to) {
+  std::string source = UnixPathOf(from), target = UnixPathOf(to);
+  if (source.empty() || target.empty()) return false;
+  ChildProcess::Start(L"Z:\\bin\\mv", {L"-f", Wide(source), Wide(target)});
+  // Wine may report a failure for a Linux program it did start.
+  return WaitUntil([&] { return GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES; });
+}
+
+// A build renames a new trx.fw over the old one while the run waits for the
+// first answer: the run sends the file it opened, its bytes and its length,
+// neither cut to the new file's length nor padded with zeros up to it.
+TEST_F(Upload, AFileRenamedOverTheFirmwareDuringTheRunChangesNothingThatIsSent) {
+  std::string firmware = RandomBytes(3000, 17);
+  for (std::size_t replacement : {std::size_t{6000}, std::size_t{1000}}) {
+    SCOPED_TRACE("replaced by " + std::to_string(replacement) + " bytes");
+    ASSERT_TRUE(StartWith(firmware, {L"--answer-delay-ms", L"1500"}));
+    ASSERT_TRUE(updater->SelectPort(device.PortName()));
+    updater->PressUpdate();
+    ASSERT_TRUE(device.WaitForEvent("header " + Hex(firmware.substr(0, 16))));
+    std::wstring fresh = folder.Write(L"trx.new", RandomBytes(replacement, 18));
+    ASSERT_TRUE(RenameOnTheHost(fresh, folder.Path() + L"\\trx.fw"));
+    ExpectBox(updater->WaitMessageBox(kBoxTimeout), L"Information", L"Device update!");
+    EXPECT_EQ(device.Log(), firmware) << "exactly the bytes of the file the run opened";
+    updater.reset();
+    ASSERT_TRUE(device.Stop());
+  }
+}
+
+// A press of Open that comes right behind UPDATE! is queued before the run
+// takes the controls: it opens no dialog, whose path would change the field
+// while the run goes on.
+TEST_F(Upload, OpenPressedRightAfterUpdateShowsNoDialogDuringTheRun) {
+  std::string firmware = RandomBytes(3000, 19);
+  ASSERT_TRUE(StartWith(firmware, {L"--answer-delay-ms", L"500"}));
+  ASSERT_TRUE(updater->SelectPort(device.PortName()));
+  updater->PressUpdate();
+  updater->PressOpen();
+  bool dialogSeen = false;
+  std::optional<DialogSeen> box;
+  WaitUntil(
+      [&] {
+        dialogSeen = dialogSeen || updater->WaitFileDialog(0ms).has_value();
+        return (box = updater->MessageBoxNow()).has_value();
+      },
+      kBoxTimeout);
+  EXPECT_FALSE(dialogSeen);
+  ExpectBox(box, L"Information", L"Device update!");
+  EXPECT_EQ(device.Log(), firmware);
+}
+
+// Nested folders under `root` and a file in them whose full path is exactly
+// `length` characters; made and removed through the long form of the path.
+class LongPath {
+ public:
+  LongPath(const std::wstring& root, std::size_t length, const std::string& contents) {
+    std::wstring path = root;
+    while (path.size() + 61 + 20 < length) {
+      path += L"\\" + std::wstring(59, L'd');
+      CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr);
+      folders_.push_back(path);
+    }
+    path_ = path + L"\\" + std::wstring(length - path.size() - 4, L'f') + L".fw";
+    UniqueFileHandle file(
+        CreateFileW((L"\\\\?\\" + path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    WriteFile(file.get(), contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
+  }
+  ~LongPath() {
+    DeleteFileW((L"\\\\?\\" + path_).c_str());
+    for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) RemoveDirectoryW((L"\\\\?\\" + *it).c_str());
+  }
+  LongPath(const LongPath&) = delete;
+  LongPath& operator=(const LongPath&) = delete;
+
+  const std::wstring& Path() const { return path_; }
+
+ private:
+  std::vector<std::wstring> folders_;
+  std::wstring path_;
+};
+
+// Wine's own file dialog keeps the path in buffers of MAX_PATH characters and
+// faults on a longer one: there the path goes into the field by hand, which
+// still takes it through the file layer's long form.
+TEST_F(Upload, AChosenPathOf300CharactersIsUploaded) {
+  std::string firmware = RandomBytes(500, 20);
+  LongPath chosen(folder.Path(), 300, firmware);
+  ASSERT_EQ(chosen.Path().size(), 300u);
+  ASSERT_TRUE(Start(BodyLengthOption(firmware.size())));
+  if (RunningUnderWine()) {
+    updater->SetPath(chosen.Path());
+  } else {
+    updater->PressOpen();
+    auto dialog = updater->WaitFileDialog(10s);
+    ASSERT_TRUE(dialog.has_value());
+    ASSERT_TRUE(updater->ChooseInFileDialog(*dialog, chosen.Path()));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return updater->PathText() == chosen.Path(); }, 5s)) << "not \"trx.fw\"";
+  ExpectBox(Run(), L"Information", L"Device update!");
+  EXPECT_EQ(device.Log(), firmware);
 }
 
 }  // namespace

@@ -6,6 +6,17 @@ std::wstring WindowsPathOf(std::string_view unixPath) {
   return path;
 }
 
+std::string UnixPathOf(const std::wstring& windowsPath) {
+  using UnixFileName = char*(CDECL*)(const wchar_t*);
+  auto unixFileName = reinterpret_cast<UnixFileName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* name = unixFileName ? unixFileName(windowsPath.c_str()) : nullptr;
+  if (!name) return {};
+  std::string path = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return path;
+}
+
 std::wstring QuoteArgument(std::wstring_view argument) {
   if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring_view::npos)
     return std::wstring(argument);

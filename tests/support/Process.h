@@ -15,6 +15,8 @@
 
 // The Windows path of a Unix path under Wine's Z: drive.
 std::wstring WindowsPathOf(std::string_view unixPath);
+// The Unix path Wine gives a Windows path; empty when not under Wine.
+std::string UnixPathOf(const std::wstring& windowsPath);
 // A command-line argument quoted for CommandLineToArgvW.
 std::wstring QuoteArgument(std::wstring_view argument);
 

@@ -75,13 +75,25 @@ std::wstring ClassNameOf(HWND window) {
 
 UpdaterDriver::UpdaterDriver(const std::wstring& directory) {
   process_ = ChildProcess::Start(WindowsPathOf(FWU_UPDATER_EXE), {}, directory.c_str());
-  if (!process_) return;
+  if (!process_) {
+    failure_ = "updater process: CreateProcessW failed, error " + std::to_string(GetLastError());
+    return;
+  }
   HWND window = nullptr;
   WaitUntil([&] { return (window = FindUpdaterWindow(process_.Id())) != nullptr; }, 30s);
-  if (!window) return;
+  if (!window) {
+    DWORD code = process_.ExitCode();
+    failure_ = "updater window: none within 30 s; the process " +
+               (code == STILL_ACTIVE ? std::string("still runs") : "ended with " + std::to_string(code));
+    return;
+  }
   // The port probe runs before the event loop: once the program waits for
   // input, the list is complete.
-  WaitForInputIdle(process_.Handle(), 30000);
+  if (DWORD idle = WaitForInputIdle(process_.Handle(), 30000); idle != 0) {
+    failure_ = "updater input idle: WaitForInputIdle gave " + std::to_string(idle) + ", error " +
+               std::to_string(GetLastError());
+    return;
+  }
   std::vector<HWND> children = ChildrenOf(window);
   auto byClass = [&](const wchar_t* name, std::size_t nth) -> HWND {
     for (HWND child : children)

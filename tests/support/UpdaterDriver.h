@@ -22,13 +22,15 @@ struct DialogSeen {
 class UpdaterDriver {
  public:
   // Starts the updater with `directory` as its current directory and waits
-  // for its window with the port list filled. Check Started().
+  // for its window with the port list filled. Check Started(); Failure() then
+  // says which step failed and why.
   explicit UpdaterDriver(const std::wstring& directory);
   ~UpdaterDriver();
   UpdaterDriver(const UpdaterDriver&) = delete;
   UpdaterDriver& operator=(const UpdaterDriver&) = delete;
 
   bool Started() const { return window_ != nullptr; }
+  const std::string& Failure() const { return failure_; }
   ChildProcess& Process() { return process_; }
   HWND Window() const { return window_; }
 
@@ -85,6 +87,7 @@ class UpdaterDriver {
   HWND openButton_ = nullptr;
   HWND progressBar_ = nullptr;
   HWND updateButton_ = nullptr;
+  std::string failure_;
 };
 
 // The text of a window of another process.

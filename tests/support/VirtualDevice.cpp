@@ -10,10 +10,14 @@ namespace {
 
 std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-// A fresh folder for one device's files, beside the bench's ports folder.
-std::string MakeDeviceFolder(int port) {
+// A fresh folder for one device's files, beside the bench's ports folder; on
+// failure, empty with `failure` saying why.
+std::string MakeDeviceFolder(int port, std::string& failure) {
   const char* ports = std::getenv("FWU_PORTS");
-  if (!ports) return {};
+  if (!ports) {
+    failure = "device folder: FWU_PORTS is not set (run on the bench)";
+    return {};
+  }
   std::string devices = std::string(ports) + "/../devices";
   CreateDirectoryW(WindowsPathOf(devices).c_str(), nullptr);
   // Process ids repeat from one Wine session to the next: count on until a
@@ -23,8 +27,12 @@ std::string MakeDeviceFolder(int port) {
     std::string folder = devices + "/com" + std::to_string(port) + "-" + std::to_string(GetCurrentProcessId()) +
                          "-" + std::to_string(++counter);
     if (CreateDirectoryW(WindowsPathOf(folder).c_str(), nullptr)) return folder;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
+    if (DWORD error = GetLastError(); error != ERROR_ALREADY_EXISTS) {
+      failure = "device folder: CreateDirectoryW " + folder + " failed, error " + std::to_string(error);
+      return {};
+    }
   }
+  failure = "device folder: 1000 names in " + devices + " taken";
   return {};
 }
 
@@ -51,7 +59,8 @@ bool RunningUnderWine() {
 VirtualDevice::~VirtualDevice() { Stop(); }
 
 bool VirtualDevice::Start(int port, const std::vector<std::wstring>& options) {
-  unixFolder_ = MakeDeviceFolder(port);
+  failure_.clear();
+  unixFolder_ = MakeDeviceFolder(port, failure_);
   const char* ports = std::getenv("FWU_PORTS");
   if (unixFolder_.empty() || !ports) return false;
   port_ = port;
@@ -66,9 +75,13 @@ bool VirtualDevice::Start(int port, const std::vector<std::wstring>& options) {
   process_ = ChildProcess::Start(WindowsPathOf(FWU_VIRTUAL_DEVICE), arguments);
   // Wine may report a failure (ERROR_INVALID_HANDLE) for a Linux program it
   // did start: the ready file decides, and then there is no process handle.
+  DWORD startError = process_ ? ERROR_SUCCESS : GetLastError();
   running_ = true;
   std::wstring ready = File(L"ready");
   if (WaitUntil([&] { return FileExists(ready); })) return true;
+  failure_ = "device ready file: " + unixFolder_ + "/ready not written within 10 s (CreateProcessW " +
+             (startError == ERROR_SUCCESS ? std::string("succeeded") : "error " + std::to_string(startError)) +
+             "; events: " + ReadWholeFile(File(L"events")) + ")";
   Stop();
   return false;
 }

@@ -19,8 +19,10 @@ class VirtualDevice {
 
   // Starts a device linked to COM<port> of the bench with the extra options
   // (--log, --events, --ready, --stop-file and --quiet are given here) and
-  // waits for it to listen. False when it did not come up.
+  // waits for it to listen. False when it did not come up; Failure() then
+  // says which step failed and why.
   bool Start(int port, const std::vector<std::wstring>& options = {});
+  const std::string& Failure() const { return failure_; }
   // Asks the device to stop and waits until it has removed its link.
   bool Stop();
 
@@ -49,6 +51,7 @@ class VirtualDevice {
   std::wstring folder_;  // Windows path of the device's files
   std::string unixFolder_;
   bool running_ = false;
+  std::string failure_;
 };
 
 // The contents of a file, or empty.

@@ -2,6 +2,9 @@
 
 #include "runtime/base/DeviceContext.h"
 #include "runtime/base/UniqueHandle.h"
+#include "tests/support/FailingAllocations.h"
+
+#include <vector>
 
 namespace {
 
@@ -69,6 +72,23 @@ TEST_F(PictureControlTest, BlendsA32BitImageWithAlphaOverWhatIsBelow) {
   UniqueBitmap opaque = SolidBitmap(16, 16, 32, 0xFF00FF00);
   SendMessageW(native, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(opaque.get()));
   EXPECT_EQ(PaintedOver(native, RGB(0, 0, 255), 8, 8), RGB(0, 255, 0));
+}
+
+// A 32-bit bitmap that is no DIB section is read pixel by pixel to find its
+// alpha, inside the window procedure: without memory for that the image is
+// still taken, shown without blending, and nothing is thrown.
+TEST_F(PictureControlTest, WithoutMemoryA32BitImageIsStillTakenWithoutBlending) {
+  std::vector<std::uint32_t> pixels(16 * 16, 0x80FF0000);
+  UniqueBitmap plain(CreateBitmap(16, 16, 1, 32, pixels.data()));
+  ASSERT_TRUE(plain);
+  std::int64_t picture = PictureControlCreate(-1, 0, 0, 16, 16, nullptr, 0);
+  HWND native = ControlHandle(picture);
+  {
+    FailingAllocations noMemory;
+    EXPECT_NO_THROW(SendMessageW(native, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(plain.get())));
+  }
+  EXPECT_EQ(SendMessageW(native, STM_GETIMAGE, IMAGE_BITMAP, 0), reinterpret_cast<LPARAM>(plain.get()));
+  EXPECT_EQ(PaintedOver(native, RGB(0, 0, 255), 8, 8), RGB(255, 0, 0)) << "painted as it is, alpha left out";
 }
 
 TEST_F(PictureControlTest, EmptyImageLeavesSizeAndPaintsNothing) {

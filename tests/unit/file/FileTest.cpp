@@ -197,6 +197,36 @@ TEST(FileOpen, FailsForMissingFilesFoldersDevicesAndFilesOthersHold) {
   EXPECT_EQ(FileSize(held.c_str()), 3) << "the size needs no open";
 }
 
+// A device path is refused before anything is opened: a pipe's server sees
+// no client, as a serial port would see no open. Reserved names count in any
+// folder and with any extension; a file's path of any length still opens.
+TEST(FileOpen, DevicePathsAreRefusedBeforeAnyOpenAndLongPathsOpen) {
+  std::wstring pipeName = L"\\\\.\\pipe\\fwu-never-" + std::to_wstring(GetCurrentProcessId());
+  UniqueFileHandle pipe(CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_NOWAIT, 1, 64,
+                                         64, 0, nullptr));
+  ASSERT_TRUE(pipe);
+  EXPECT_EQ(FileOpenRead(0, pipeName.c_str()), 0);
+  EXPECT_FALSE(ConnectNamedPipe(pipe.get(), nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PIPE_LISTENING)) << "no client ever came";
+
+  TempFolder folder;
+  for (std::wstring path : {L"nul", L"NUL.fw", L"com1", L"lpt1 .txt", L"CONIN$", L"\\\\.\\C:",
+                            L"\\\\.\\PhysicalDrive0", L"\\\\?\\GLOBALROOT\\Device\\Null", L"\\??\\C:",
+                            L"\\\\?\\C:"})
+    EXPECT_EQ(FileOpenRead(0, path.c_str()), 0) << std::string(path.begin(), path.end());
+  EXPECT_EQ(FileOpenRead(0, (folder.Path() + L"\\CON").c_str()), 0);
+
+  std::wstring sub = folder.MakeFolder(std::wstring(100, L'd'));
+  std::wstring longName = sub + L"\\" + std::wstring(300 - sub.size() - 4, L'x') + L".fw";
+  UniqueFileHandle made(CreateFileW((L"\\\\?\\" + longName).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                    nullptr));
+  ASSERT_TRUE(made);
+  made.reset();
+  EXPECT_NE(FileOpenRead(0, longName.c_str()), 0) << "a path of 300 characters";
+  FileClose(0);
+  DeleteFileW((L"\\\\?\\" + longName).c_str());
+}
+
 TEST(FileOpen, OutOfMemoryGivesZeroAndLeavesTheFileFree) {
   TempFolder folder;
   std::wstring path = folder.Write(L"a.fw", {1, 2, 3});

@@ -121,6 +121,20 @@ TEST(BadInput, PicturesNoBitmapCanHoldAreRefusedBeforeDecoding) {
   EXPECT_FALSE(SectionHoldsRows(nullptr, 1, 4));
 }
 
+// A few hundred bytes may declare a picture a bitmap could hold that is
+// still wider or taller than libpng's own default of a million pixels: it is
+// refused at the header, before libpng lays out rows for it.
+TEST(BadInput, PicturesBeyondAMillionPixelsASideAreRefusedAtTheHeader) {
+  std::vector<std::byte> rgba = MakePicture(PNG_COLOR_TYPE_RGB_ALPHA, 16).png;
+  for (const auto& png : {Declaring(rgba, 1000001, 1), Declaring(rgba, 1, 1000001), Declaring(rgba, 200000000, 1)}) {
+    EXPECT_EQ(DecoderSelect(png.data(), png.size()), 0u);
+    EXPECT_EQ(ImageLoadFromMemory(11, png.data(), png.size()), 0);
+  }
+  std::vector<std::byte> million = Declaring(rgba, 1000000, 1);
+  EXPECT_EQ(DecoderSelect(million.data(), million.size()), kFormatPng) << "a million is still taken";
+  DecoderFinish();
+}
+
 // Wine answers GetGuiResources with 0 for every process, so leaks are
 // measured where they show: a leaked DIB section keeps its committed pixel
 // memory, leaked libpng structures keep their heap blocks. Each measure is

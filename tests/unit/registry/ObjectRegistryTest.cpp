@@ -147,6 +147,35 @@ TEST_F(ObjectRegistryTest, RunningOutOfMemoryRefusesTheNumberInsteadOfThrowing) 
   EXPECT_EQ(Open(400), 400) << "with memory again the number is taken";
 }
 
+// An open runs its platform call between Obtain and Put. A close-all that
+// comes in between cancels the number, so the object cannot land in the table
+// after it; and an Obtain whose fill runs out of memory leaves no record
+// behind under the identifier it used.
+TEST_F(ObjectRegistryTest, ACloseAllBetweenObtainAndPutCancelsTheNumberAndAFailedFillLeavesNoRecord) {
+  std::optional<std::int64_t> slot = registry.Obtain(3);
+  std::optional<std::int64_t> id = registry.Obtain(Registry::kAny);
+  ASSERT_TRUE(slot && id);
+  registry.CloseAll();
+  EXPECT_FALSE(registry.Put(*slot, Record{1, 5}));
+  EXPECT_FALSE(registry.Put(*id, Record{1, 6}));
+  EXPECT_EQ(Payload(*slot), std::nullopt);
+  EXPECT_EQ(Payload(*id), std::nullopt);
+  EXPECT_EQ(registry.Obtain(*id), std::nullopt) << "the cancelled identifier names nothing";
+
+  std::int64_t failedId = 0;
+  auto failingFill = [&failedId](Record& record, std::int64_t number) {
+    failedId = number;
+    record.handle = 1;
+    throw std::bad_alloc();
+  };
+  EXPECT_EQ(registry.Obtain(Registry::kAny, failingFill), std::nullopt);
+  EXPECT_FALSE(registry.Put(failedId, Record{1, 7})) << "no record left under the failed identifier";
+  EXPECT_EQ(registry.Obtain(4, failingFill), std::nullopt);
+  EXPECT_EQ(Payload(4), std::nullopt);
+  registry.CloseAll();
+  EXPECT_TRUE(g_closed.empty()) << "nothing half-made was left to close";
+}
+
 // A record is reached only inside With, under the lock: a close-all on
 // another thread waits until the function is done with the record.
 TEST_F(ObjectRegistryTest, CloseAllOnAnotherThreadWaitsForTheFunctionUsingTheRecord) {

@@ -179,6 +179,19 @@ TEST(Thread, WithoutMemoryAStartGivesZeroAndATextAreaNothingAndNeitherThrows) {
   EXPECT_EQ(g_textAreaOutcome, 1);
 }
 
+// No exception leaves a thread's entry: a procedure that runs out of memory
+// ends its thread with 0, and the process goes on.
+std::int64_t AllocateWithoutMemory(std::int64_t) {
+  FailingAllocations noMemory;
+  return static_cast<std::int64_t>(std::vector<int>(1000).size());
+}
+
+TEST(Thread, AProcedureThatRunsOutOfMemoryEndsOnlyItsThread) {
+  std::int64_t number = ThreadStart(AllocateWithoutMemory, 0);
+  ASSERT_NE(number, 0);
+  EXPECT_TRUE(WaitUntil([&] { return ThreadIsRunning(number) == 0; }));
+}
+
 TEST(ThreadExit, AWorkersTextAreaIsReleasedAfterItEndsOnAnotherThread) {
   std::size_t before = TextAreaCount();
   std::int64_t number = ThreadStart(WorkerWithTextArea, 0);

@@ -1,3 +1,5 @@
+#include "runtime/window/WindowInternal.h"
+#include "tests/support/FailingAllocations.h"
 #include "tests/unit/window/EventLog.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +40,19 @@ TEST(FocusNavigation, TabAndShiftTabStepOverEnabledVisibleTabStopsAndWrap) {
   SetFocus(w.window.handle());
   EXPECT_EQ(w.Step(kShiftTab), w.last) << "with no focused child the last tab stop";
   EXPECT_EQ(w.Step(kShiftTab), w.first) << "a hidden window is no tab stop";
+}
+
+// The list of tab stops is made inside the platform's enumeration, which no
+// exception may cross: without memory Tab leaves the focus where it is.
+// Called straight: the platform's message dispatch may swallow a throw.
+TEST(FocusNavigation, WithoutMemoryTabLeavesTheFocusAlone) {
+  TabWindow w;
+  SetFocus(w.first);
+  {
+    FailingAllocations noMemory;
+    EXPECT_NO_THROW(FocusNext(true));
+  }
+  EXPECT_EQ(GetFocus(), w.first);
 }
 
 TEST(FocusNavigation, TheTabKeyGoesThroughTheWindowsAccelerators) {
