@@ -8,6 +8,7 @@
 // system tells nothing).
 #pragma once
 
+#include "cli/SeenPort.h"
 #include "protocol/UploadEngine.h"
 
 #include <atomic>
@@ -51,6 +52,13 @@ struct PortInfo {
   std::string serial;
 };
 std::vector<PortInfo> ListPorts();
+
+// The ports that exist now and match one of `patterns` (on Linux globs such
+// as "/dev/ttyUSB*", character devices only; on Windows "COM*", "COM1?"),
+// in the order of the patterns, then of the names.
+std::vector<SeenPort> FindPorts(const std::vector<std::string>& patterns);
+// What a station watches when it is given no pattern.
+std::vector<std::string> DefaultWatchPatterns();
 
 // From now on, an interrupt from the user (Ctrl+C, a termination request)
 // sets `interrupted` instead of ending the program. Call once.
