@@ -183,4 +183,14 @@ TEST_F(Watch, APortThatCannotBeOpenedYetWhenItAppearsIsUpdatedOnceItCan) {
   EXPECT_TRUE(board.Log() == firmware);
 }
 
+TEST_F(Watch, MisusesAreUsageErrors) {
+  for (const std::vector<std::string>& misuse : std::vector<std::vector<std::string>>{
+           {"--watch"}, {"--watch", "--count", "0", "fw.bin"}, {"--watch", "--list", "fw.bin"},
+           {"--count", "2", "-p", "ttyFWU0", "fw.bin"}, {"--present", "-p", "ttyFWU0", "fw.bin"}}) {
+    Child misused(FWUPLOAD, misuse, folder / "out", folder / "err");
+    EXPECT_EQ(misused.Wait(), 64) << misuse.back();
+    EXPECT_TRUE(Out().empty());
+  }
+}
+
 }  // namespace
