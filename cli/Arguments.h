@@ -24,8 +24,8 @@ struct Command {
   bool json = false;
   bool quiet = false;
   // --watch: `ports` holds the patterns (none: the platform's own).
-  bool present = false;       // update the ports present at start too
-  bool serialsAgain = false;  // update a USB serial number already updated
+  bool present = false;        // update the ports present at start too
+  bool serialsAgain = false;   // update a USB serial number already updated
   std::optional<int> count{};  // end after this many updates
 };
 

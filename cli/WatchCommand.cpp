@@ -122,10 +122,8 @@ class Watch {
       output_->Ended(station_.Counts());
       return station_.ExitStatus();
     }
-    while (!running_.empty()) {
-      for (auto& [identity, running] : running_) running.run->Join();
-      Collect();
-    }
+    for (auto& [identity, running] : running_) running.run->Join();
+    Collect();
     std::fputs("fwupload: interrupted\n", stderr);
     return kExitInterrupted;
   }
