@@ -26,7 +26,7 @@ size=8192
 head -c $size /dev/urandom > "$demo/trx.fw"
 mkdir "$demo/ports"
 echo "\$ fwupload --watch --count 3 --port 'ports/*' trx.fw"
-(cd "$demo" && exec "$build/host/cli/fwupload" --watch --count 3 --port "$demo/ports/*" trx.fw) &
+(cd "$demo" && exec "$build/host/cli/fwupload" --watch --count 3 --port 'ports/*' trx.fw) &
 station=$!
 pids+=($station)
 sleep 0.5
