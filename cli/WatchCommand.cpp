@@ -91,20 +91,21 @@ class Watch {
     running_[start.identity] = {index, std::move(run)};
   }
 
-  // Progress first, so that a run's last steps come before its result.
+  // The runs that have ended are taken first, then every progress posted so
+  // far, which holds all of theirs: a run's last steps come before its result.
   void Collect() {
-    for (const ProgressMailbox::Post& post : mailbox_.Take()) output_->Progress(names_[post.run], post.progress);
-    for (auto it = running_.begin(); it != running_.end();) {
-      PortRun& run = *it->second.run;
-      if (!run.Finished()) {
-        ++it;
-        continue;
-      }
+    std::vector<std::string> ended;
+    for (const auto& [identity, running] : running_)
+      if (running.run->Finished()) ended.push_back(identity);
+    for (const ProgressMailbox::Post& post : mailbox_.Take()) output_->Progress(names_.at(post.run), post.progress);
+    for (const std::string& identity : ended) {
+      auto found = running_.find(identity);
+      PortRun& run = *found->second.run;
       run.Join();
-      if (station_.Ended(it->first, run.Result().outcome, Now()) == Station::RunEnd::kTallied)
+      if (station_.Ended(identity, run.Result().outcome, Now()) == Station::RunEnd::kTallied)
         output_->Result(run.Port(), run.Result(), station_.Counts());
-      names_.erase(it->second.index);
-      it = running_.erase(it);
+      names_.erase(found->second.index);
+      running_.erase(found);
     }
   }
 
