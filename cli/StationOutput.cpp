@@ -59,9 +59,7 @@ class StepLines : public ResultLines {
   }
   void Gone(const std::string& port) override { Line(port + ": gone"); }
   void Progress(const std::string& port, const BodyProgress& progress) override {
-    // A run starts again from 0 % when its open is tried again.
     std::int64_t& reached = reached_[port];
-    if (progress.percent < 10) reached = 0;
     if (TenthOf(progress.percent) <= reached) return;
     reached = TenthOf(progress.percent);
     Line(StepLine(port, progress));
