@@ -1,0 +1,196 @@
+// fwupload --watch as a station runs it: virtual devices on ptys whose ports
+// appear and go as links in a folder the station watches.
+#include "tests/native/Child.h"
+#include "tests/native/Folder.h"
+#include "tests/native/PortLinks.h"
+#include "tests/native/PtyDevice.h"
+#include "tests/native/Wait.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class Watch : public ::testing::Test {
+ protected:
+  Watch() { UseBody(2000); }
+  void UseBody(std::size_t bytes) {
+    firmware.clear();
+    for (std::size_t i = 0; i < 16 + bytes; ++i) firmware += static_cast<char>(i * 13 + 5);
+    WriteFile(folder / "fw.bin", firmware);
+  }
+  PtyDevice& Board(std::vector<std::string> options = {}) {
+    options.insert(options.end(), {"--body-length", std::to_string(firmware.size() - 16)});
+    boards.push_back(std::make_unique<PtyDevice>(folder.Path(), "board" + std::to_string(boards.size()), options));
+    EXPECT_TRUE(boards.back()->Ready());
+    return *boards.back();
+  }
+  void Start(std::vector<std::string> options) {
+    options.insert(options.begin(), {"--watch", "-p", links.Pattern()});
+    options.push_back(folder / "fw.bin");
+    station = std::make_unique<Child>(FWUPLOAD, options, folder / "out", folder / "err");
+  }
+  std::vector<std::string> Out() const { return LinesOf(ReadFile(folder / "out")); }
+  bool Shows(const std::string& line) const {
+    return WaitUntil([&] {
+      auto out = Out();
+      return std::find(out.begin(), out.end(), line) != out.end();
+    });
+  }
+  static int Updates(const PtyDevice& board) {
+    auto events = board.Events();
+    return static_cast<int>(
+        std::count_if(events.begin(), events.end(), [](const std::string& e) { return e.rfind("done ", 0) == 0; }));
+  }
+
+  Folder folder;
+  PortLinks links{folder.Path(), "ports"};
+  std::string firmware;
+  std::vector<std::unique_ptr<PtyDevice>> boards;
+  std::unique_ptr<Child> station;
+};
+
+TEST_F(Watch, UpdatesEachBoardOnceAnAppearanceUntilItsCountIsReached) {
+  Start({"--quiet", "--count", "4"});
+  PtyDevice& first = Board();
+  PtyDevice& second = Board();
+  PtyDevice& third = Board();
+  std::string usb0 = links.Plug("usb0", first.Port());
+  ASSERT_TRUE(Shows(usb0 + ": Device update!  (1 updated, 0 failed)"));
+  auto firstEnded = std::chrono::steady_clock::now();
+  std::string usb1 = links.Plug("usb1", second.Port());
+  ASSERT_TRUE(Shows(usb1 + ": Device update!  (2 updated, 0 failed)"));
+  // Pulled out, and plugged in again once it can no longer be taken for a
+  // board that came back from its reboot.
+  links.Unplug("usb0");
+  std::this_thread::sleep_until(firstEnded + 2500ms);
+  links.Plug("usb0", first.Port());
+  ASSERT_TRUE(Shows(usb0 + ": Device update!  (3 updated, 0 failed)"));
+  std::string usb2 = links.Plug("usb2", third.Port());
+
+  EXPECT_EQ(station->Wait(), 0);
+  EXPECT_EQ(Out().back(), "4 updated, 0 failed");
+  EXPECT_EQ(Updates(first), 2);
+  EXPECT_EQ(Updates(second), 1);  // left in from its update to the end
+  EXPECT_EQ(Updates(third), 1);
+  EXPECT_TRUE(second.Log() == firmware);
+}
+
+TEST_F(Watch, BoardsPluggedInTogetherAreUpdatedAtOnce) {
+  UseBody(12000);  // well past what a pty holds: at the line's pace, a second and more of progress
+  PtyDevice& one = Board({"--pace-baud", "57600"});
+  PtyDevice& two = Board({"--pace-baud", "57600"});
+  Start({"--json", "--count", "2"});
+  std::this_thread::sleep_for(300ms);  // past the station's first look
+  std::string usb0 = links.Plug("usb0", one.Port());
+  std::string usb1 = links.Plug("usb1", two.Port());
+  ASSERT_EQ(station->Wait(), 0);
+
+  std::vector<std::string> order;  // the ports of the progress objects, as they came
+  std::vector<nlohmann::json> others;
+  for (const std::string& line : Out()) {
+    auto event = nlohmann::json::parse(line);
+    if (event["event"] == "progress") order.push_back(event["port"]);
+    else others.push_back(event);
+  }
+  // One port's progress goes on between the other's first and last.
+  auto firstOfOne = std::find(order.begin(), order.end(), usb0);
+  auto lastOfOne = std::find(order.rbegin(), order.rend(), usb0).base();
+  EXPECT_NE(std::find(firstOfOne, lastOfOne, usb1), lastOfOne);
+  ASSERT_EQ(others.size(), 4u);
+  EXPECT_EQ(others[0], (nlohmann::json{{"port", usb0}, {"event", "appeared"}, {"update", true}}));
+  EXPECT_EQ(others[1], (nlohmann::json{{"port", usb1}, {"event", "appeared"}, {"update", true}}));
+  for (const auto& result : {others[2], others[3]}) {
+    EXPECT_EQ(result["event"], "result");
+    EXPECT_EQ(result["outcome"], 0);
+  }
+  EXPECT_EQ(others[3]["updated"], 2);
+  EXPECT_TRUE(one.Log() == firmware);
+  EXPECT_TRUE(two.Log() == firmware);
+}
+
+TEST_F(Watch, AFailedOrPulledBoardIsReportedTheOthersGoOnAndCtrlCEndsWithTheFirstFailure) {
+  PtyDevice& wrong = Board({"--first-answer", "4E4F"});
+  PtyDevice& pulled = Board({"--hang-up-after", "1000", "--pace-baud", "57600"});
+  PtyDevice& good = Board({"--pace-baud", "57600"});
+  Start({"--quiet"});
+  std::this_thread::sleep_for(300ms);
+  std::string usb0 = links.Plug("usb0", wrong.Port());
+  std::string usb1 = links.Plug("usb1", pulled.Port());
+  std::string usb2 = links.Plug("usb2", good.Port());
+  ASSERT_TRUE(WaitUntil([&] { return Out().size() == 3; }));
+  ASSERT_TRUE(pulled.WaitForEvent("exit"));
+  ASSERT_TRUE(WaitUntil([&] { return !std::filesystem::exists(usb1); }));
+  // The pulled board's link dangles: gone, not updated again.
+  std::this_thread::sleep_for(600ms);
+  station->Signal(SIGINT);
+  ASSERT_EQ(station->Wait(2s), Out()[0].find("ERROR:4") != std::string::npos ? 4 : 3);
+
+  std::vector<std::string> out = Out();
+  ASSERT_EQ(out.size(), 4u);
+  std::sort(out.begin(), out.begin() + 3);
+  EXPECT_EQ(out[0].substr(0, out[0].find("  (")), usb0 + ": ERROR:4 No correct answer device!");
+  EXPECT_EQ(out[1].substr(0, out[1].find("  (")), usb1 + ": ERROR:3 Device does not respond!");
+  EXPECT_EQ(out[2].substr(0, out[2].find("  (")), usb2 + ": Device update!");
+  EXPECT_EQ(out[3], "1 updated, 2 failed");
+  EXPECT_TRUE(good.Log() == firmware);
+}
+
+TEST_F(Watch, PortsOfTheStartAndABoardBackWithinTwoSecondsAreLeftAlone) {
+  PtyDevice& onBench = Board();
+  PtyDevice& rebooting = Board();
+  std::string usb0 = links.Plug("usb0", onBench.Port());
+  Start({});
+  ASSERT_TRUE(Shows(usb0 + ": appeared, left alone: present at start"));
+  std::string usb1 = links.Plug("usb1", rebooting.Port());
+  ASSERT_TRUE(Shows(usb1 + ": Device update!  (1 updated, 0 failed)"));
+  links.Unplug("usb1");
+  ASSERT_TRUE(Shows(usb1 + ": gone"));
+  links.Plug("usb1", rebooting.Port());
+  ASSERT_TRUE(Shows(usb1 + ": appeared, left alone: back within 2 s of its update"));
+  station->Signal(SIGINT);
+  EXPECT_EQ(station->Wait(2s), 0);
+  EXPECT_EQ(Out().back(), "1 updated, 0 failed");
+  EXPECT_EQ(Updates(onBench), 0);
+  EXPECT_EQ(Updates(rebooting), 1);
+}
+
+TEST_F(Watch, APortThatCannotBeOpenedYetWhenItAppearsIsUpdatedOnceItCan) {
+  PtyDevice& board = Board();
+  // Another holds the port for the moment after it appears, as udev does
+  // until it has given the port its group.
+  int held = open(board.Port().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  Start({"--count", "1"});
+  std::this_thread::sleep_for(300ms);
+  std::string usb0 = links.Plug("usb0", board.Port());
+  ASSERT_TRUE(Shows(usb0 + ": appeared, updating"));
+  std::this_thread::sleep_for(500ms);
+  close(held);
+  EXPECT_EQ(station->Wait(), 0);
+  EXPECT_EQ(Out().back(), "1 updated, 0 failed");
+  EXPECT_TRUE(board.Log() == firmware);
+}
+
+TEST_F(Watch, MisusesAreUsageErrors) {
+  for (const std::vector<std::string>& misuse : std::vector<std::vector<std::string>>{
+           {"--watch"}, {"--watch", "--count", "0", "fw.bin"}, {"--watch", "--list", "fw.bin"},
+           {"--count", "2", "-p", "ttyFWU0", "fw.bin"}, {"--present", "-p", "ttyFWU0", "fw.bin"}}) {
+    Child misused(FWUPLOAD, misuse, folder / "out", folder / "err");
+    EXPECT_EQ(misused.Wait(), 64) << misuse.back();
+    EXPECT_TRUE(Out().empty());
+  }
+}
+
+}  // namespace
