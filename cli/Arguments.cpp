@@ -78,8 +78,7 @@ ParsedArguments Watched(Flags flags, const PortNormalizer& normalize) {
     if (pattern.empty()) return Failure("an empty port pattern");
     command.ports.push_back(normalize(pattern));
   }
-  if (std::string twice = Repeated(command.ports); !twice.empty())
-    return Failure("pattern " + twice + " given twice");
+  if (std::string twice = Repeated(command.ports); !twice.empty()) return Failure(twice);
   return Success(std::move(command));
 }
 

@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     case Action::kList:
       return RunList(command.json);
     case Action::kWatch:
-      return RunWatch(command);
+      return RunWatch(command, interrupted);
     case Action::kUpload:
       break;
   }

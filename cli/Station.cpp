@@ -2,6 +2,22 @@
 
 namespace fwu::cli {
 
+std::string_view VerdictText(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kUpdate:
+      break;
+    case Verdict::kPresentAtStart:
+      return "present at start";
+    case Verdict::kCameBack:
+      return "back within 2 s of its update";
+    case Verdict::kSerialUpdated:
+      return "its USB serial number was updated already";
+    case Verdict::kCountReached:
+      return "the count is reached";
+  }
+  return "";
+}
+
 StationStep Station::Look(const std::vector<SeenPort>& present, StationTime now) {
   StationStep step;
   std::map<std::string, const SeenPort*> seen;

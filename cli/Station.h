@@ -22,6 +22,7 @@
 //   at once that run has ended.
 #pragma once
 
+#include "cli/ResultText.h"
 #include "cli/SeenPort.h"
 #include "protocol/Outcome.h"
 
@@ -43,6 +44,9 @@ inline constexpr std::chrono::milliseconds kOpenRetryInterval{100};
 
 enum class Verdict { kUpdate, kPresentAtStart, kCameBack, kSerialUpdated, kCountReached };
 
+// Why a port that appeared is left alone; empty for kUpdate.
+std::string_view VerdictText(Verdict verdict);
+
 struct Appearance {
   std::string name;
   Verdict verdict;
@@ -60,11 +64,6 @@ struct StationStep {
   std::vector<RunStart> start;
 };
 
-struct Tally {
-  int updated = 0;
-  int failed = 0;
-  std::optional<Outcome> firstFailure;
-};
 
 struct StationRules {
   bool updatePresent = false;   // update the ports present at the first look
