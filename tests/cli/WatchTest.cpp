@@ -2,6 +2,7 @@
 // appear and go as links in a folder the station watches.
 #include "tests/native/Child.h"
 #include "tests/native/Folder.h"
+#include "tests/native/OutputPipe.h"
 #include "tests/native/PortLinks.h"
 #include "tests/native/PtyDevice.h"
 #include "tests/native/Wait.h"
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -180,6 +182,43 @@ TEST_F(Watch, APortThatCannotBeOpenedYetWhenItAppearsIsUpdatedOnceItCan) {
   close(held);
   EXPECT_EQ(station->Wait(), 0);
   EXPECT_EQ(Out().back(), "1 updated, 0 failed");
+  EXPECT_TRUE(board.Log() == firmware);
+}
+
+// Output that is stuck from its first line on holds up neither finding a
+// board nor its run; what was held back comes once the reader reads.
+TEST_F(Watch, AStoppedReaderDelaysNoBoardAndAPortThatStaysHeldSaysWhy) {
+  UseBody(6000);
+  PtyDevice& board = Board({"--pace-baud", "57600"});
+  PtyDevice& held = Board();
+  int holding = open(held.Port().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(holding, 0);
+  OutputPipe pipe(true);
+  std::string err = folder / "err";
+  station = std::make_unique<Child>(
+      FWUPLOAD, std::vector<std::string>{"--watch", "--json", "--count", "2", "-p", links.Pattern(), folder / "fw.bin"},
+      [&] {
+        int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        return fd >= 0 && dup2(fd, STDERR_FILENO) >= 0 && pipe.BecomeStandardOutput();
+      });
+  pipe.CloseWriteEnd();
+  std::this_thread::sleep_for(300ms);  // past the station's first look
+  std::string usb0 = links.Plug("usb0", board.Port());
+  ASSERT_TRUE(board.WaitForEventStarting("done "));
+  std::string usb1 = links.Plug("usb1", held.Port());
+
+  std::map<std::string, nlohmann::json> results;
+  for (const std::string& line : LinesOf(pipe.ReadToEnd())) {
+    auto event = nlohmann::json::parse(line);
+    if (event["event"] == "result") results[event["port"]] = event;
+  }
+  EXPECT_EQ(station->Wait(), 2);
+  close(holding);
+  EXPECT_EQ(results[usb0]["outcome"], 0);
+  EXPECT_EQ(results[usb1]["outcome"], 2);
+  EXPECT_EQ(results[usb1]["reason"].get<std::string>().rfind("in use by ", 0), 0u) << results[usb1];
+  EXPECT_EQ(results[usb1]["updated"], 1);
+  EXPECT_EQ(results[usb1]["failed"], 1);
   EXPECT_TRUE(board.Log() == firmware);
 }
 
