@@ -6,16 +6,7 @@
 # the script checks that each board received exactly the file.
 #   scripts/station-demo.sh         (sets up the Linux host tree first)
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD:-$here/build}
-BUILD=$build HOST_ONLY=1 "$here/scripts/setup.sh" >/dev/null
-demo=$(mktemp -d "${TMPDIR:-/tmp}/station-demo-XXXXXX")
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
-  rm -rf "$demo"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/demo-prelude.sh" station-demo
 
 wait_for() {  # a command's success, up to 30 s
   for _ in $(seq 300); do "$@" && return 0; sleep 0.1; done
