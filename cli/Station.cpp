@@ -1,5 +1,7 @@
 #include "cli/Station.h"
 
+#include <algorithm>
+
 namespace fwu::cli {
 
 std::string_view VerdictText(Verdict verdict) {
@@ -26,17 +28,17 @@ StationStep Station::Look(const std::vector<SeenPort>& present, StationTime now)
     if (seen.emplace(port.identity, &port).second) ordered.push_back(&port);
 
   for (auto it = present_.begin(); it != present_.end();) {
-    if (seen.contains(it->first)) {
+    if (StillPresent(it->first, it->second, present)) {
       ++it;
       continue;
     }
-    step.gone.push_back(it->second);
+    step.gone.push_back(it->second.name);
     it = present_.erase(it);
   }
   for (const SeenPort* port : ordered) {
     // A port back while its last run is still ending is looked at once it has.
     if (present_.contains(port->identity) || runs_.contains(port->identity)) continue;
-    present_.emplace(port->identity, port->name);
+    present_.emplace(port->identity, Present{port->name, port->instance});
     Verdict verdict = Judge(*port, !looked_, now);
     step.appeared.push_back({port->name, verdict});
     if (verdict == Verdict::kUpdate) Start(*port, now, step);
@@ -48,6 +50,13 @@ StationStep Station::Look(const std::vector<SeenPort>& present, StationTime now)
   }
   looked_ = true;
   return step;
+}
+
+bool Station::StillPresent(const std::string& identity, const Present& present,
+                           const std::vector<SeenPort>& ports) const {
+  return std::any_of(ports.begin(), ports.end(), [&](const SeenPort& port) {
+    return port.identity == identity && port.name == present.name && port.instance == present.instance;
+  });
 }
 
 Verdict Station::Judge(const SeenPort& port, bool firstLook, StationTime now) const {

@@ -7,7 +7,11 @@
 // The rules:
 // - A port that appears is updated once. After its run has ended it is left
 //   alone until it has gone and appeared again: a board left plugged in is
-//   never flashed twice.
+//   never flashed twice. A port has gone when its device is no longer seen,
+//   when the name it appeared under is gone (another name of the same device
+//   may stay, as a pty's number is taken again at once), or when its device's
+//   node was made anew (the next board plugged in before a look saw the
+//   last one go).
 // - Ports present at the first look are left alone, unless asked for.
 // - A board that reboots after a successful update may come back, on the same
 //   port or a new one. Where the port has a USB serial number, a number that
@@ -105,7 +109,13 @@ class Station {
   StationRules rules_;
   bool looked_ = false;
   int started_ = 0;
-  std::map<std::string, std::string> present_;  // identity -> name
+  struct Present {
+    std::string name;
+    std::string instance;
+  };
+  bool StillPresent(const std::string& identity, const Present& present, const std::vector<SeenPort>& ports) const;
+
+  std::map<std::string, Present> present_;  // by identity
   std::map<std::string, Run> runs_;             // identity -> run under way or waiting to retry
   std::set<std::string> updatedSerials_;
   std::map<std::string, StationTime> succeededAt_;  // port name -> end of its last successful update

@@ -61,7 +61,8 @@ std::vector<SeenPort> FindPorts(const std::vector<std::string>& patterns) {
     for (std::size_t i = 0; i < matches.Count(); ++i) {
       struct stat info {};
       if (stat(matches[i], &info) != 0 || !S_ISCHR(info.st_mode)) continue;
-      found.push_back({matches[i], PortIdentity(matches[i]), UsbSerial(info.st_rdev)});
+      // A node the system makes anew has a new inode.
+      found.push_back({matches[i], PortIdentity(matches[i]), UsbSerial(info.st_rdev), std::to_string(info.st_ino)});
     }
   }
   return found;

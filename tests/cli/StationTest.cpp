@@ -57,6 +57,21 @@ TEST_F(StationTest, PortsOfTheStartAreUpdatedWhenAskedAndOneDeviceUnderTwoNamesO
   EXPECT_EQ(Started(step), (std::vector<std::string>{"by-id/x", "ttyUSB1"}));
 }
 
+// Between two looks, the board was pulled out and the next plugged in: its
+// device's node is new, or the device (a pty's number taken again) is seen
+// under another name.
+TEST_F(StationTest, ADeviceNodeMadeAnewOrSeenUnderANewNameIsTheNextBoard) {
+  Look({});
+  EXPECT_EQ(Started(Look({{"ttyUSB0", "dev1", "", "inode1"}})), (std::vector<std::string>{"ttyUSB0"}));
+  End("dev1");
+  EXPECT_TRUE(Look({{"ttyUSB0", "dev1", "", "inode1"}}, 5s).start.empty());
+  StationStep swapped = Look({{"ttyUSB0", "dev1", "", "inode2"}});
+  EXPECT_EQ(swapped.gone, (std::vector<std::string>{"ttyUSB0"}));
+  EXPECT_EQ(Started(swapped), (std::vector<std::string>{"ttyUSB0"}));
+  End("dev1");
+  EXPECT_EQ(Started(Look({{"usb7", "dev1", "", "inode2"}}, 5s)), (std::vector<std::string>{"usb7"}));
+}
+
 TEST_F(StationTest, ABoardBackWithinTwoSecondsOfItsUpdateIsTheSameBoard) {
   Look({});
   Look({Port("a")});
