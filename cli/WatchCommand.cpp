@@ -99,8 +99,10 @@ class Watcher {
  private:
   WatchEnd Watch() {
     for (;;) {
-      Collect();
+      // Before the runs are collected: a run the interrupt stopped ends at
+      // once, and must still count as under way.
       if (interrupted_.load()) return Interrupted();
+      Collect();
       if (station_.Done()) return Ended();
       Look();
       std::this_thread::sleep_for(station_.Busy() ? kBusyTick : kIdleTick);

@@ -148,6 +148,18 @@ TEST_F(Watch, AFailedOrPulledBoardIsReportedTheOthersGoOnAndCtrlCEndsWithTheFirs
   EXPECT_TRUE(good.Log() == firmware);
 }
 
+TEST_F(Watch, AnInterruptDuringARunStopsItAndEndsWith130) {
+  UseBody(30000);  // five seconds at the line's pace
+  PtyDevice& board = Board({"--pace-baud", "57600"});
+  Start({});
+  std::this_thread::sleep_for(300ms);
+  links.Plug("usb0", board.Port());
+  ASSERT_TRUE(board.WaitForEvent("body 1024"));
+  station->Signal(SIGINT);
+  EXPECT_EQ(station->Wait(2s), 130);
+  EXPECT_EQ(LinesOf(ReadFile(folder / "err")), std::vector<std::string>{"fwupload: interrupted"});
+}
+
 TEST_F(Watch, PortsOfTheStartAndABoardBackWithinTwoSecondsAreLeftAlone) {
   PtyDevice& onBench = Board();
   PtyDevice& rebooting = Board();
