@@ -6,9 +6,13 @@
 #include "tests/support/Process.h"
 #include "tests/support/TestFolder.h"
 #include "tests/support/VirtualDevice.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +25,7 @@ constexpr int kWrongAnswerPort = 6;
 constexpr int kNoDevicePort = 9;
 constexpr int kFirstSparePort = 10;  // and the few after it
 constexpr int kCtrlCPort = 20;
+constexpr int kWatchPort = 21;  // one of the COM2? names the station watches
 // Not one of the bench's names, so no such port exists.
 constexpr const char* kMissingPort = "COM250";
 
@@ -126,6 +131,78 @@ TEST(ConsoleUpload, CtrlCStopsARunStartedInAProcessGroupOfItsOwn) {
   EXPECT_EQ(fwupload.ExitCode(), 130u);
   fwupload.Terminate();
   EXPECT_LT(device.Log().size(), firmware.size());
+}
+
+// The entries of the registry's SERIALCOMM key that name `port`: a serial
+// driver's while its adapter is plugged in.
+std::vector<std::wstring> SerialCommEntries(HKEY key, const std::wstring& port) {
+  std::vector<std::wstring> entries;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];
+    DWORD nameSize = ARRAYSIZE(name);
+    wchar_t data[64] = {};
+    DWORD dataSize = sizeof data - sizeof(wchar_t);
+    LSTATUS status = RegEnumValueW(key, i, name, &nameSize, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &dataSize);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status == ERROR_SUCCESS && port == data) entries.push_back(name);
+  }
+  return entries;
+}
+
+std::string Text(const std::wstring& path) {
+  std::ifstream file(std::filesystem::path(path), std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Wine lists every name of the bench under SERIALCOMM from its start. The
+// test takes the port's entries out, as Windows has none while no adapter is
+// plugged in, and puts one back as a serial driver does when one is: the
+// station updates the port that appeared, and leaves alone those that were
+// there at its start.
+TEST(ConsoleUpload, WatchUpdatesAPortThatAppearsInSerialComm) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ | KEY_SET_VALUE, &key),
+            ERROR_SUCCESS);
+  std::wstring port = L"COM" + std::to_wstring(kWatchPort);
+  std::vector<std::wstring> entries = SerialCommEntries(key, port);
+  for (const std::wstring& entry : entries) RegDeleteValueW(key, entry.c_str());
+
+  TestFolder folder(L"fwupload-e2e-watch");
+  std::string firmware = Firmware(2000);
+  std::wstring file = folder.Write(L"trx.fw", firmware);
+  std::wstring outPath = folder.Write(L"station.out", "");
+  VirtualDevice device;
+  ASSERT_TRUE(device.Start(kWatchPort, {L"--body-length", BodyLengthOf(firmware)}));
+  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  StartOptions start;
+  start.giveStandardHandles = true;
+  start.output = out;
+  start.error = out;
+  ChildProcess station = ChildProcess::Start(WindowsPathOf(FWU_FWUPLOAD_EXE),
+                                             {L"--watch", L"--count", L"1", L"--port", L"COM2?", file}, nullptr, start);
+  CloseHandle(out);
+  ASSERT_TRUE(station);
+  // Its first look is done once it has told of the ports there at its start.
+  EXPECT_TRUE(WaitUntil([&] { return Text(outPath).find("present at start") != std::string::npos; }));
+  std::wstring entry = L"\\Device\\FwuploadTest";
+  RegSetValueExW(key, entry.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
+                 static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
+  bool ended = station.WaitExit(30s);
+  if (!ended) station.Terminate();
+
+  RegDeleteValueW(key, entry.c_str());
+  for (const std::wstring& old : entries)
+    RegSetValueExW(key, old.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
+                   static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  ASSERT_TRUE(ended) << Text(outPath);
+  EXPECT_EQ(station.ExitCode(), 0u) << Text(outPath);
+  EXPECT_EQ(device.Log(), firmware);
+  EXPECT_NE(Text(outPath).find("COM21: Device update!  (1 updated, 0 failed)"), std::string::npos) << Text(outPath);
 }
 
 TEST(ConsolePorts, NamesOfOnePortShareAnIdentity) {
