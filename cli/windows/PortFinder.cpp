@@ -3,6 +3,7 @@
 // adapter's is there while it is plugged in), matched against wildcard
 // patterns without regard to case.
 #include "cli/Platform.h"
+#include "cli/windows/SerialComm.h"
 #include "cli/windows/Wide.h"
 
 #include <windows.h>
@@ -13,29 +14,10 @@
 namespace fwu::cli {
 namespace {
 
-struct KeyClose {
-  void operator()(HKEY key) const noexcept { RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyClose>;
-
 // The COM names registered now, sorted.
 std::vector<std::wstring> RegisteredPorts() {
-  HKEY opened = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &opened) != ERROR_SUCCESS)
-    return {};
-  UniqueKey key(opened);
   std::vector<std::wstring> names;
-  for (DWORD i = 0;; ++i) {
-    wchar_t value[256];
-    DWORD valueSize = ARRAYSIZE(value);
-    wchar_t data[64] = {};
-    DWORD dataSize = sizeof data - sizeof(wchar_t);
-    DWORD type = 0;
-    LSTATUS status = RegEnumValueW(key.get(), i, value, &valueSize, nullptr, &type, reinterpret_cast<BYTE*>(data),
-                                   &dataSize);
-    if (status == ERROR_NO_MORE_ITEMS) break;
-    if (status == ERROR_SUCCESS && type == REG_SZ && data[0]) names.push_back(data);
-  }
+  for (SerialCommEntry& entry : SerialCommEntries()) names.push_back(std::move(entry.port));
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -2,6 +2,7 @@
 // the virtual device: its exit status tells the outcome. Its Windows side's
 // port names and open failures are checked in-process.
 #include "cli/Platform.h"
+#include "cli/windows/SerialComm.h"
 
 #include "tests/support/Process.h"
 #include "tests/support/TestFolder.h"
@@ -133,22 +134,6 @@ TEST(ConsoleUpload, CtrlCStopsARunStartedInAProcessGroupOfItsOwn) {
   EXPECT_LT(device.Log().size(), firmware.size());
 }
 
-// The entries of the registry's SERIALCOMM key that name `port`: a serial
-// driver's while its adapter is plugged in.
-std::vector<std::wstring> SerialCommEntries(HKEY key, const std::wstring& port) {
-  std::vector<std::wstring> entries;
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    DWORD nameSize = ARRAYSIZE(name);
-    wchar_t data[64] = {};
-    DWORD dataSize = sizeof data - sizeof(wchar_t);
-    LSTATUS status = RegEnumValueW(key, i, name, &nameSize, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &dataSize);
-    if (status == ERROR_NO_MORE_ITEMS) break;
-    if (status == ERROR_SUCCESS && port == data) entries.push_back(name);
-  }
-  return entries;
-}
-
 std::string Text(const std::wstring& path) {
   std::ifstream file(std::filesystem::path(path), std::ios::binary);
   std::ostringstream text;
@@ -163,10 +148,11 @@ std::string Text(const std::wstring& path) {
 // there at its start.
 TEST(ConsoleUpload, WatchUpdatesAPortThatAppearsInSerialComm) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ | KEY_SET_VALUE, &key),
-            ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, fwu::cli::kSerialCommKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
   std::wstring port = L"COM" + std::to_wstring(kWatchPort);
-  std::vector<std::wstring> entries = SerialCommEntries(key, port);
+  std::vector<std::wstring> entries;
+  for (const fwu::cli::SerialCommEntry& entry : fwu::cli::SerialCommEntries())
+    if (entry.port == port) entries.push_back(entry.device);
   for (const std::wstring& entry : entries) RegDeleteValueW(key, entry.c_str());
 
   TestFolder folder(L"fwupload-e2e-watch");
