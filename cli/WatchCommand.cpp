@@ -171,7 +171,7 @@ class Showing {
     for (;;) {
       auto [posts, end] = mailbox.Take(shown_.empty() ? std::chrono::milliseconds(kIdleWait) : kBusyTick);
       for (Post& post : posts) Show(post);
-      if (!shown_.empty()) display_.Refresh(View());
+      display_.Refresh(View());  // with none, it clears the live lines of runs that left
       if (end) return *end;
     }
   }
