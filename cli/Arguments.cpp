@@ -17,6 +17,10 @@ struct Flags {
   bool list = false;
   bool help = false;
   bool version = false;
+  bool watch = false;
+  bool present = false;
+  bool again = false;
+  int count = 0;
 };
 
 // CLI11 does the reading; the help and version texts are fwupload's own.
@@ -29,6 +33,10 @@ void Declare(CLI::App& app, Flags& flags) {
   app.add_flag("--list", flags.list);
   app.add_flag("--help", flags.help);
   app.add_flag("--version", flags.version);
+  app.add_flag("--watch", flags.watch);
+  app.add_flag("--present", flags.present);
+  app.add_flag("--again", flags.again);
+  app.add_option("--count", flags.count)->check(CLI::PositiveNumber);
 }
 
 // Why the ports cannot all be updated at once: a port named twice, or one
@@ -57,9 +65,28 @@ Command Just(Action action, bool json = false) {
   return command;
 }
 
+// --watch: its patterns name ports as --port does; none stands for the
+// platform's own.
+ParsedArguments Watched(Flags flags, const PortNormalizer& normalize) {
+  if (flags.list) return Failure("--watch and --list do not go together");
+  if (flags.file.empty()) return Failure("no firmware FILE given");
+  Command command{Action::kWatch, {}, flags.file, flags.json, flags.quiet};
+  command.present = flags.present;
+  command.serialsAgain = flags.again;
+  if (flags.count > 0) command.count = flags.count;
+  for (const std::string& pattern : flags.ports) {
+    if (pattern.empty()) return Failure("an empty port pattern");
+    command.ports.push_back(normalize(pattern));
+  }
+  if (std::string twice = Repeated(command.ports); !twice.empty()) return Failure(twice);
+  return Success(std::move(command));
+}
+
 ParsedArguments Checked(Flags flags, const PortNormalizer& normalize) {
   if (flags.help) return Success(Just(Action::kHelp));
   if (flags.version) return Success(Just(Action::kVersion));
+  if (flags.watch) return Watched(std::move(flags), normalize);
+  if (flags.present || flags.again || flags.count > 0) return Failure("--present, --again and --count go with --watch");
   if (flags.list) {
     if (!flags.ports.empty() || !flags.file.empty() || flags.quiet)
       return Failure("--list takes no port, no file and no --quiet");
@@ -94,6 +121,8 @@ ParsedArguments ParseArguments(int argc, const char* const* argv, const PortNorm
 
 std::string_view UsageText() {
   return "usage: fwupload --port PORT [--port PORT]... [--json] [--quiet] FILE\n"
+         "       fwupload --watch [--port PATTERN]... [--count N] [--present] [--again]\n"
+         "                        [--json] [--quiet] FILE\n"
          "       fwupload --list [--json]\n"
          "       fwupload --help | --version\n";
 }
@@ -107,12 +136,21 @@ std::string HelpText() {
          "  --json           JSON lines only: one object per progress step and result\n"
          "  --quiet          the result lines only\n"
          "  --list           the serial ports and what the system knows of them\n"
+         "  --watch          a station: update each port that appears and matches a\n"
+         "                   PATTERN (a name or a glob; none: /dev/ttyUSB* and\n"
+         "                   /dev/ttyACM* on Linux, every COM port on Windows), once\n"
+         "                   until it has gone; Ctrl+C ends it\n"
+         "  --count N        with --watch: end after N updates\n"
+         "  --present        with --watch: update the ports present at start too\n"
+         "  --again          with --watch: update a board whose USB serial number was\n"
+         "                   updated already\n"
          "  --help           this text\n"
          "  --version        the version\n"
          "\n"
          "Exit status: 0 when every port was updated; else the outcome (1 to 5) of the\n"
          "first port, in the order given, that was not; 64 for a usage error; 130 when\n"
-         "interrupted.\n";
+         "interrupted. --watch: 0 when every update succeeded, else the outcome of the\n"
+         "first that did not.\n";
 }
 
 }  // namespace fwu::cli

@@ -2,6 +2,7 @@
 // it is not a use of fwupload.
 //
 //   fwupload --port PORT [--port PORT]... [--json] [--quiet] FILE
+//   fwupload --watch [--port PATTERN]... [--count N] [--present] [--again] [--json] [--quiet] FILE
 //   fwupload --list [--json]
 //   fwupload --help | --version
 #pragma once
@@ -14,7 +15,7 @@
 
 namespace fwu::cli {
 
-enum class Action { kUpload, kList, kHelp, kVersion };
+enum class Action { kUpload, kList, kHelp, kVersion, kWatch };
 
 struct Command {
   Action action = Action::kUpload;
@@ -22,6 +23,10 @@ struct Command {
   std::string file;
   bool json = false;
   bool quiet = false;
+  // --watch: `ports` holds the patterns (none: the platform's own).
+  bool present = false;        // update the ports present at start too
+  bool serialsAgain = false;   // update a USB serial number already updated
+  std::optional<int> count{};  // end after this many updates
 };
 
 // Return rules: exactly one of `command` and `error` is set.
@@ -34,7 +39,7 @@ using PortNormalizer = std::function<std::string(std::string_view)>;
 
 ParsedArguments ParseArguments(int argc, const char* const* argv, const PortNormalizer& normalize);
 
-// The three forms of the command line, one a line.
+// The forms of the command line, one a line.
 std::string_view UsageText();
 // The usage and what each option does.
 std::string HelpText();

@@ -2,8 +2,8 @@
 
 #include "cli/JsonEvents.h"
 #include "cli/Platform.h"
-#include "cli/ResultText.h"
 
+#include <map>
 #include <utility>
 
 namespace fwu::cli {
@@ -12,122 +12,162 @@ namespace {
 // What each run has published since the last look.
 class NewSteps {
  public:
-  explicit NewSteps(std::size_t portCount) : seen_(portCount, 0) {}
-  std::span<const BodyStep> Of(const Runs& runs, std::size_t portIndex) {
-    std::span<const BodyStep> steps = runs[portIndex]->Steps();
-    return steps.subspan(std::exchange(seen_[portIndex], steps.size()));
+  std::span<const BodyStep> Of(const PortRun& run) {
+    std::span<const BodyStep> steps = run.Steps();
+    return steps.subspan(std::exchange(seen_[&run], steps.size()));
   }
+  void Forget(const PortRun& run) { seen_.erase(&run); }
 
  private:
-  std::vector<std::size_t> seen_;
+  std::map<const PortRun*, std::size_t> seen_;
 };
 
 // --quiet: the result lines alone, and below each failure why.
 class ResultLines : public Display {
  public:
   explicit ResultLines(Output& output) : output_(output) {}
-  void Results(const Runs& runs) override {
-    for (const auto& run : runs) {
-      const RunResult& result = run->Result();
-      if (!result.outcome) continue;
-      output_.Out(ResultLine(run->Port(), *result.outcome) + "\n");
-      if (!result.reason.empty()) output_.Err(ReasonLine(run->Port(), result.reason) + "\n");
-    }
+  void Result(const PortRun& run, const Tally* tally) override {
+    const RunResult& result = run.Result();
+    if (!result.outcome) return;
+    std::string line = ResultLine(run.Port(), *result.outcome);
+    if (tally) line += "  (" + TallyText(*tally) + ")";
+    Stay(line + "\n");
+    if (!result.reason.empty()) output_.Err(ReasonLine(run.Port(), result.reason) + "\n");
   }
+  void Ended(const Tally& tally) override { Stay(TallyText(tally) + "\n"); }
 
  protected:
+  // Lines that stay (on a terminal, above the live lines).
+  virtual void Stay(const std::string& text) { output_.Out(text); }
+
   Output& output_;
 };
 
-// Output that is not a terminal: a line per port at each further 10 %.
+// Output that is not a terminal: a line per run at each further 10 %, and a
+// station's ports as they appear and go.
 class StepLines : public ResultLines {
  public:
-  StepLines(std::size_t portCount, Output& output)
-      : ResultLines(output), steps_(portCount), reached_(portCount, 0) {}
-  void Refresh(const Runs& runs) override {
+  using ResultLines::ResultLines;
+  void Refresh(const RunView& runs) override {
     std::string text;
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-      for (const BodyStep& step : steps_.Of(runs, i)) {
-        if (TenthOf(step.percent) <= reached_[i]) continue;
-        reached_[i] = TenthOf(step.percent);
-        BodyProgress progress{.percent = step.percent, .bytes = step.bytes, .total = runs[i]->Total()};
-        text += StepLine(runs[i]->Port(), progress) + "\n";
+    for (const PortRun* run : runs) {
+      std::int64_t& reached = reached_[run];
+      for (const BodyStep& step : steps_.Of(*run)) {
+        if (TenthOf(step.percent) <= reached) continue;
+        reached = TenthOf(step.percent);
+        BodyProgress progress{.percent = step.percent, .bytes = step.bytes, .total = run->Total()};
+        text += StepLine(run->Port(), progress) + "\n";
       }
     }
-    output_.Out(text);
+    Stay(text);
   }
+  void Forget(const PortRun& run) override {
+    steps_.Forget(run);
+    reached_.erase(&run);
+  }
+  void Appeared(std::string_view port, std::string_view leftAloneBecause) override {
+    std::string line(port);
+    if (leftAloneBecause.empty()) line += ": appeared, updating\n";
+    else line.append(": appeared, left alone: ").append(leftAloneBecause).append("\n");
+    Stay(line);
+  }
+  void Gone(std::string_view port) override { Stay(std::string(port) + ": gone\n"); }
 
  private:
   NewSteps steps_;
-  std::vector<std::int64_t> reached_;
+  std::map<const PortRun*, std::int64_t> reached_;
 };
 
-// A terminal: one line per port, redrawn in place at each refresh, each
-// fitted to the width the terminal has then (a line that wrapped would take
-// two rows, and the redraw would leave copies behind). A terminal without a
-// row for each port and one for the cursor gets the lines of each further
-// 10 % instead, from then on.
+// A terminal: one line per run under way, redrawn in place at each refresh,
+// each fitted to the width the terminal has then (a line that wrapped would
+// take two rows, and the redraw would leave copies behind). A terminal
+// without a row for each run and one for the cursor gets the lines of each
+// further 10 % instead, from then on.
 class LiveLines : public StepLines {
  public:
   using StepLines::StepLines;
-  void Refresh(const Runs& runs) override {
+  void Refresh(const RunView& runs) override {
     std::optional<TerminalSize> size = OutputTerminalSize();
-    if (size && static_cast<std::size_t>(size->rows) <= runs.size()) stepped_ = true;
+    if (size && static_cast<std::size_t>(size->rows) <= runs.size() && !stepped_) {
+      Settle();
+      stepped_ = true;
+    }
     if (stepped_) return StepLines::Refresh(runs);
     // The last column is left free: there, some terminals wrap at once. A
     // terminal that tells no size (a pty nobody sized) gets whole lines.
     std::size_t width = size ? static_cast<std::size_t>(size->columns - 1) : std::string::npos;
-    std::string frame;
-    if (drawn_) frame = "\x1b[" + std::to_string(runs.size()) + "A";
-    for (const auto& run : runs) frame += "\r\x1b[K" + LiveLine(run->Port(), run->Snapshot(), width) + "\n";
-    drawn_ = true;
+    std::string frame = Up();
+    for (const PortRun* run : runs) frame += "\r\x1b[K" + LiveLine(run->Port(), run->Snapshot(), width) + "\n";
+    if (runs.size() < rows_) frame += "\x1b[J";  // the rows of runs that left
+    rows_ = runs.size();
     output_.Out(frame);
+  }
+  void Settle() override { rows_ = 0; }
+
+ protected:
+  // In place of the live lines, which the next refresh draws below.
+  void Stay(const std::string& text) override {
+    if (text.empty()) return;
+    output_.Out(rows_ ? Up() + "\r\x1b[J" + text : text);
+    rows_ = 0;
   }
 
  private:
-  bool drawn_ = false;
+  // Back to the first live line.
+  std::string Up() const { return rows_ ? "\x1b[" + std::to_string(rows_) + "A" : ""; }
+
+  std::size_t rows_ = 0;
   bool stepped_ = false;
 };
 
-// --json: a line per new percentage, then the results.
+// --json: a line per new percentage, the results and a station's ports.
 class JsonLines : public Display {
  public:
-  JsonLines(std::size_t portCount, bool withProgress, Output& output)
-      : steps_(portCount), withProgress_(withProgress), output_(output) {}
-  void Refresh(const Runs& runs) override {
-    if (!withProgress_) return;
+  JsonLines(bool everything, Output& output) : everything_(everything), output_(output) {}
+  void Refresh(const RunView& runs) override {
+    if (!everything_) return;
     std::string text;
-    for (std::size_t i = 0; i < runs.size(); ++i)
-      for (const BodyStep& step : steps_.Of(runs, i))
-        text += JsonProgress(runs[i]->Port(), step.percent, step.bytes) + "\n";
+    for (const PortRun* run : runs)
+      for (const BodyStep& step : steps_.Of(*run)) text += JsonProgress(run->Port(), step.percent, step.bytes) + "\n";
     output_.Out(text);
   }
-  void Results(const Runs& runs) override {
-    for (const auto& run : runs) {
-      const RunResult& result = run->Result();
-      if (result.outcome)
-        output_.Out(JsonResult(run->Port(), *result.outcome, result.bytes, result.seconds, result.reason) + "\n");
-    }
+  void Result(const PortRun& run, const Tally* tally) override {
+    const RunResult& result = run.Result();
+    if (result.outcome)
+      output_.Out(JsonResult(run.Port(), *result.outcome, result.bytes, result.seconds, result.reason, tally) + "\n");
+  }
+  void Forget(const PortRun& run) override { steps_.Forget(run); }
+  void Appeared(std::string_view port, std::string_view leftAloneBecause) override {
+    if (everything_) output_.Out(JsonAppeared(port, leftAloneBecause) + "\n");
+  }
+  void Gone(std::string_view port) override {
+    if (everything_) output_.Out(JsonGone(port) + "\n");
   }
 
  private:
   NewSteps steps_;
-  bool withProgress_;
+  bool everything_;
   Output& output_;
 };
 
 }  // namespace
 
-std::unique_ptr<Display> MakeDisplay(DisplayForm form, std::size_t portCount, Output& output) {
+DisplayForm FormFor(bool json, bool quiet) {
+  if (json) return quiet ? DisplayForm::kJsonResults : DisplayForm::kJson;
+  if (quiet) return DisplayForm::kResults;
+  return PrepareLiveOutput() ? DisplayForm::kLive : DisplayForm::kSteps;
+}
+
+std::unique_ptr<Display> MakeDisplay(DisplayForm form, Output& output) {
   switch (form) {
     case DisplayForm::kLive:
-      return std::make_unique<LiveLines>(portCount, output);
+      return std::make_unique<LiveLines>(output);
     case DisplayForm::kSteps:
-      return std::make_unique<StepLines>(portCount, output);
+      return std::make_unique<StepLines>(output);
     case DisplayForm::kJson:
-      return std::make_unique<JsonLines>(portCount, true, output);
+      return std::make_unique<JsonLines>(true, output);
     case DisplayForm::kJsonResults:
-      return std::make_unique<JsonLines>(portCount, false, output);
+      return std::make_unique<JsonLines>(false, output);
     case DisplayForm::kResults:
       break;
   }

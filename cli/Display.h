@@ -1,35 +1,52 @@
-// What fwupload shows while its runs go on and once they have ended: a live
-// line per port on a terminal (a line per port at each further 10 % when the
-// terminal has fewer rows than ports, or on any other output), JSON lines
+// What fwupload shows while its runs go on and as they end: a live line per
+// run under way on a terminal (a line per run at each further 10 % when the
+// terminal has fewer rows than runs, or on any other output), JSON lines
 // (--json; with --quiet, the results alone), or the result lines alone
 // (--quiet). Below a failed result, on standard error, the line that says
-// why, where that is known (in JSON, the result's "reason").
+// why, where that is known (in JSON, the result's "reason"). A station
+// (--watch) adds the ports that appear and go, a tally with each result and
+// at its end; on a terminal, the lines that stay scroll up above the live
+// lines of the runs under way.
 //
 // Threads: the main thread alone; it reads what the runs publish.
 #pragma once
 
 #include "cli/Output.h"
 #include "cli/PortRun.h"
+#include "cli/ResultText.h"
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace fwu::cli {
 
-using Runs = std::vector<std::unique_ptr<PortRun>>;
+using RunView = std::vector<const PortRun*>;
 
 class Display {
  public:
   virtual ~Display() = default;
-  // Called every tick while the runs go on, and once after they have ended.
-  virtual void Refresh(const Runs& /*runs*/) {}
-  // Once every run has ended, in the order the ports were given: the runs
-  // that have an outcome (an interrupt leaves some without).
-  virtual void Results(const Runs& runs) = 0;
+  // Every tick, the runs under way: an upload's all of them, to their end; a
+  // station's from their start until they leave it.
+  virtual void Refresh(const RunView& /*runs*/) {}
+  // A run that has ended, once a Refresh has seen it finished: its result,
+  // with a station's tally when there is one.
+  virtual void Result(const PortRun& run, const Tally* tally) = 0;
+  // A run no Refresh shows again (its object may go, and another take its place).
+  virtual void Forget(const PortRun& /*run*/) {}
+  // The live lines stay as they stand; what follows goes below them.
+  virtual void Settle() {}
+  // A station's port that appeared (left alone, and why, when the reason is
+  // not empty) or went, and the station's normal end.
+  virtual void Appeared(std::string_view /*port*/, std::string_view /*leftAloneBecause*/) {}
+  virtual void Gone(std::string_view /*port*/) {}
+  virtual void Ended(const Tally& /*tally*/) {}
 };
 
 enum class DisplayForm { kLive, kSteps, kJson, kJsonResults, kResults };
 
-std::unique_ptr<Display> MakeDisplay(DisplayForm form, std::size_t portCount, Output& output);
+// From --json and --quiet, and whether standard output takes live lines.
+DisplayForm FormFor(bool json, bool quiet);
+std::unique_ptr<Display> MakeDisplay(DisplayForm form, Output& output);
 
 }  // namespace fwu::cli

@@ -20,7 +20,7 @@ std::string JsonProgress(std::string_view port, std::int64_t percent, std::int64
 }
 
 std::string JsonResult(std::string_view port, Outcome outcome, std::int64_t bytes,
-                       std::chrono::duration<double> seconds, std::string_view reason) {
+                       std::chrono::duration<double> seconds, std::string_view reason, const Tally* tally) {
   nlohmann::ordered_json result{{"port", port},
                                 {"event", "result"},
                                 {"outcome", static_cast<int>(outcome)},
@@ -28,7 +28,19 @@ std::string JsonResult(std::string_view port, Outcome outcome, std::int64_t byte
                                 {"bytes", bytes},
                                 {"seconds", std::round(seconds.count() * 1000) / 1000}};
   if (!reason.empty()) result["reason"] = reason;
+  if (tally) {
+    result["updated"] = tally->updated;
+    result["failed"] = tally->failed;
+  }
   return Line(result);
 }
+
+std::string JsonAppeared(std::string_view port, std::string_view leftAloneBecause) {
+  nlohmann::ordered_json event{{"port", port}, {"event", "appeared"}, {"update", leftAloneBecause.empty()}};
+  if (!leftAloneBecause.empty()) event["reason"] = leftAloneBecause;
+  return Line(event);
+}
+
+std::string JsonGone(std::string_view port) { return Line({{"port", port}, {"event", "gone"}}); }
 
 }  // namespace fwu::cli

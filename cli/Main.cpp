@@ -5,6 +5,7 @@
 #include "cli/Platform.h"
 #include "cli/ResultText.h"
 #include "cli/UploadCommand.h"
+#include "cli/WatchCommand.h"
 
 #include <cstdio>
 
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
       return 0;
     case Action::kList:
       return RunList(command.json);
+    case Action::kWatch:
+      return RunWatch(command, interrupted);
     case Action::kUpload:
       break;
   }

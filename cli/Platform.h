@@ -9,6 +9,7 @@
 // OutputTerminalSize none when the system tells nothing).
 #pragma once
 
+#include "cli/SeenPort.h"
 #include "protocol/UploadEngine.h"
 
 #include <atomic>
@@ -66,6 +67,13 @@ struct PortInfo {
   std::string serial;
 };
 std::vector<PortInfo> ListPorts();
+
+// The ports that exist now and match one of `patterns` (on Linux globs such
+// as "/dev/ttyUSB*", character devices only; on Windows "COM*", "COM1?"),
+// in the order of the patterns, then of the names.
+std::vector<SeenPort> FindPorts(const std::vector<std::string>& patterns);
+// What a station watches when it is given no pattern.
+std::vector<std::string> DefaultWatchPatterns();
 
 // Makes standard input, output and error open (onto the null device where
 // whoever started the program closed them, or on Windows left them missing or

@@ -14,6 +14,10 @@ std::string ReasonLine(std::string_view port, std::string_view reason) {
   return std::string(port) + ": " + std::string(reason);
 }
 
+std::string TallyText(const Tally& tally) {
+  return std::to_string(tally.updated) + " updated, " + std::to_string(tally.failed) + " failed";
+}
+
 int ExitStatus(const std::vector<Outcome>& outcomes) {
   auto failed = std::find_if(outcomes.begin(), outcomes.end(), [](Outcome o) { return o != Outcome::kSuccess; });
   return failed == outcomes.end() ? 0 : static_cast<int>(*failed);

@@ -6,7 +6,9 @@
 #include "cli/ResultText.h"
 
 #include <algorithm>
+#include <memory>
 #include <thread>
+#include <vector>
 
 namespace fwu::cli {
 namespace {
@@ -15,11 +17,7 @@ namespace {
 // soon it sees that every run has ended.
 constexpr std::chrono::milliseconds kTick{50};
 
-DisplayForm FormFor(const Command& command) {
-  if (command.json) return command.quiet ? DisplayForm::kJsonResults : DisplayForm::kJson;
-  if (command.quiet) return DisplayForm::kResults;
-  return PrepareLiveOutput() ? DisplayForm::kLive : DisplayForm::kSteps;
-}
+using Runs = std::vector<std::unique_ptr<PortRun>>;
 
 bool AllFinished(const Runs& runs) {
   return std::all_of(runs.begin(), runs.end(), [](const auto& run) { return run->Finished(); });
@@ -28,13 +26,18 @@ bool AllFinished(const Runs& runs) {
 // Every run on a thread of its own, to its end, while this thread shows
 // their progress: however long the output takes, no line waits for it.
 void RunAll(const Runs& runs, Display& display) {
-  for (auto& run : runs) run->Start();
+  RunView shown;
+  for (auto& run : runs) {
+    run->Start();
+    shown.push_back(run.get());
+  }
   while (!AllFinished(runs)) {
     std::this_thread::sleep_for(kTick);
-    display.Refresh(runs);
+    display.Refresh(shown);
   }
   for (auto& run : runs) run->Join();
-  display.Refresh(runs);
+  display.Refresh(shown);
+  display.Settle();
 }
 
 }  // namespace
@@ -44,14 +47,16 @@ int RunUpload(const Command& command, const std::atomic<bool>& interrupted) {
   const FirmwareFile firmware = ReadFirmwareFile(command.file, interrupted);
   std::vector<Outcome> outcomes;
   if (!interrupted.load()) {
-    auto display = MakeDisplay(FormFor(command), command.ports.size(), output);
+    auto display = MakeDisplay(FormFor(command.json, command.quiet), output);
     Runs runs;
     for (const std::string& port : command.ports)
       runs.push_back(std::make_unique<PortRun>(port, firmware, interrupted));
     RunAll(runs, *display);
-    display->Results(runs);
-    for (const auto& run : runs)
+    // In the order the ports were given; an interrupt leaves some without.
+    for (const auto& run : runs) {
+      display->Result(*run, nullptr);
       if (run->Result().outcome) outcomes.push_back(*run->Result().outcome);
+    }
   }
   if (interrupted.load()) {
     output.Err("fwupload: interrupted\n");

@@ -4,16 +4,7 @@
 # checks that each device received exactly the file.
 #   scripts/fwupload-demo.sh        (sets up the Linux host tree first)
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD:-$here/build}
-BUILD=$build HOST_ONLY=1 "$here/scripts/setup.sh" >/dev/null
-demo=$(mktemp -d "${TMPDIR:-/tmp}/fwupload-demo-XXXXXX")
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
-  rm -rf "$demo"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/demo-prelude.sh" fwupload-demo
 
 head -c 32768 /dev/urandom > "$demo/trx.fw"
 ports=()

@@ -2,6 +2,7 @@
 // that goes away or stops reading, a narrow terminal, interrupts at awkward
 // moments, firmware files that cannot be sent.
 #include "tests/cli/FwuploadFixture.h"
+#include "tests/native/OutputPipe.h"
 #include "tests/native/Terminal.h"
 #include "tests/native/Wait.h"
 
@@ -9,7 +10,6 @@
 #include <nlohmann/json.hpp>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -23,58 +23,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr std::size_t kPipeSize = 4096;
-
-// A pipe for fwupload's standard output.
-class Pipe {
- public:
-  // With `stalled`, it holds one page and is full before the program starts:
-  // every write of the program blocks until the test reads.
-  explicit Pipe(bool stalled) {
-    EXPECT_EQ(pipe2(ends_, O_CLOEXEC), 0);
-    if (!stalled) return;
-    fcntl(ends_[1], F_SETPIPE_SZ, kPipeSize);
-    fcntl(ends_[1], F_SETFL, O_NONBLOCK);
-    std::string filler(kPipeSize, '.');
-    while (write(ends_[1], filler.data(), filler.size()) > 0) filler_ += filler;
-    fcntl(ends_[1], F_SETFL, 0);
-  }
-  ~Pipe() {
-    CloseWriteEnd();
-    if (ends_[0] >= 0) close(ends_[0]);
-  }
-  // Makes the pipe the standard output of a child about to start.
-  bool BecomeStandardOutput() const { return dup2(ends_[1], STDOUT_FILENO) >= 0; }
-  // Once the child has started: the program holds the only write end.
-  void CloseWriteEnd() {
-    if (ends_[1] >= 0) close(std::exchange(ends_[1], -1));
-  }
-  void CloseReadEnd() { close(std::exchange(ends_[0], -1)); }
-  // What the program wrote until it closed the pipe (or 20 s went by),
-  // without the filler.
-  std::string ReadToEnd() {
-    std::string text;
-    char chunk[4096];
-    pollfd readable{ends_[0], POLLIN, 0};
-    while (poll(&readable, 1, 20000) == 1) {
-      ssize_t n = read(ends_[0], chunk, sizeof chunk);
-      if (n <= 0) break;
-      text.append(chunk, static_cast<std::size_t>(n));
-    }
-    return text.substr(std::min(filler_.size(), text.size()));
-  }
-  std::string ReadLine() {
-    std::string line;
-    char c = 0;
-    while (read(ends_[0], &c, 1) == 1 && c != '\n') line += c;
-    return line;
-  }
-
- private:
-  int ends_[2] = {-1, -1};
-  std::string filler_;
-};
-
 class World : public Fwupload {
  protected:
   // fwupload with standard error to a file and `prepare` setting up the rest.
@@ -85,7 +33,7 @@ class World : public Fwupload {
       return fd >= 0 && dup2(fd, STDERR_FILENO) >= 0 && prepare();
     });
   }
-  std::unique_ptr<Child> StartInto(Pipe& pipe, const std::vector<std::string>& arguments) {
+  std::unique_ptr<Child> StartInto(OutputPipe& pipe, const std::vector<std::string>& arguments) {
     auto child = StartWith(arguments, [&] { return pipe.BecomeStandardOutput(); });
     pipe.CloseWriteEnd();
     return child;
@@ -112,7 +60,7 @@ TEST_F(World, AReaderThatGoesAwayLeavesEveryRunToItsEnd) {
   std::string file = Firmware(6016);  // about a second at the line's pace
   PtyDevice& first = Device({"--pace-baud", "57600"});
   PtyDevice& second = Device({"--pace-baud", "57600"});
-  Pipe pipe(false);
+  OutputPipe pipe(false);
   auto run = StartInto(pipe, {"-p", first.Port(), "-p", second.Port(), file});
   EXPECT_FALSE(pipe.ReadLine().empty());
   pipe.CloseReadEnd();  // as `| head -1` does
@@ -128,7 +76,7 @@ TEST_F(World, AReaderThatStopsReadingHoldsUpNoLineAndMissesNoPercentage) {
   std::string file = Firmware(6016);
   PtyDevice& first = Device({"--pace-baud", "57600"});
   PtyDevice& second = Device({"--pace-baud", "57600"});
-  Pipe pipe(true);
+  OutputPipe pipe(true);
   auto run = StartInto(pipe, {"--json", "-p", first.Port(), "-p", second.Port(), file});
   // Both devices are served while the output is stuck.
   EXPECT_TRUE(first.WaitForEvent("done 6016"));
@@ -148,7 +96,7 @@ TEST_F(World, AReaderThatStopsReadingHoldsUpNoLineAndMissesNoPercentage) {
 TEST_F(World, CtrlCWhileTheOutputIsStuckStillEndsWithinASecond) {
   std::string file = Firmware(60000);
   PtyDevice& device = Device({"--pace-baud", "57600"});
-  Pipe pipe(true);
+  OutputPipe pipe(true);
   auto run = StartInto(pipe, {"--json", "-p", device.Port(), file});
   ASSERT_TRUE(device.WaitForEvent("body 1024"));
   run->Signal(SIGINT);

@@ -2,13 +2,18 @@
 // the virtual device: its exit status tells the outcome. Its Windows side's
 // port names and open failures are checked in-process.
 #include "cli/Platform.h"
+#include "cli/windows/SerialComm.h"
 
 #include "tests/support/Process.h"
 #include "tests/support/TestFolder.h"
 #include "tests/support/VirtualDevice.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +26,7 @@ constexpr int kWrongAnswerPort = 6;
 constexpr int kNoDevicePort = 9;
 constexpr int kFirstSparePort = 10;  // and the few after it
 constexpr int kCtrlCPort = 20;
+constexpr int kWatchPort = 21;  // one of the COM2? names the station watches
 // Not one of the bench's names, so no such port exists.
 constexpr const char* kMissingPort = "COM250";
 
@@ -126,6 +132,63 @@ TEST(ConsoleUpload, CtrlCStopsARunStartedInAProcessGroupOfItsOwn) {
   EXPECT_EQ(fwupload.ExitCode(), 130u);
   fwupload.Terminate();
   EXPECT_LT(device.Log().size(), firmware.size());
+}
+
+std::string Text(const std::wstring& path) {
+  std::ifstream file(std::filesystem::path(path), std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Wine lists every name of the bench under SERIALCOMM from its start. The
+// test takes the port's entries out, as Windows has none while no adapter is
+// plugged in, and puts one back as a serial driver does when one is: the
+// station updates the port that appeared, and leaves alone those that were
+// there at its start.
+TEST(ConsoleUpload, WatchUpdatesAPortThatAppearsInSerialComm) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, fwu::cli::kSerialCommKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+  std::wstring port = L"COM" + std::to_wstring(kWatchPort);
+  std::vector<std::wstring> entries;
+  for (const fwu::cli::SerialCommEntry& entry : fwu::cli::SerialCommEntries())
+    if (entry.port == port) entries.push_back(entry.device);
+  for (const std::wstring& entry : entries) RegDeleteValueW(key, entry.c_str());
+
+  TestFolder folder(L"fwupload-e2e-watch");
+  std::string firmware = Firmware(2000);
+  std::wstring file = folder.Write(L"trx.fw", firmware);
+  std::wstring outPath = folder.Write(L"station.out", "");
+  VirtualDevice device;
+  ASSERT_TRUE(device.Start(kWatchPort, {L"--body-length", BodyLengthOf(firmware)}));
+  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  StartOptions start;
+  start.giveStandardHandles = true;
+  start.output = out;
+  start.error = out;
+  ChildProcess station = ChildProcess::Start(WindowsPathOf(FWU_FWUPLOAD_EXE),
+                                             {L"--watch", L"--count", L"1", L"--port", L"COM2?", file}, nullptr, start);
+  CloseHandle(out);
+  ASSERT_TRUE(station);
+  // Its first look is done once it has told of the ports there at its start.
+  EXPECT_TRUE(WaitUntil([&] { return Text(outPath).find("present at start") != std::string::npos; }));
+  std::wstring entry = L"\\Device\\FwuploadTest";
+  RegSetValueExW(key, entry.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
+                 static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
+  bool ended = station.WaitExit(30s);
+  if (!ended) station.Terminate();
+
+  RegDeleteValueW(key, entry.c_str());
+  for (const std::wstring& old : entries)
+    RegSetValueExW(key, old.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
+                   static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  ASSERT_TRUE(ended) << Text(outPath);
+  EXPECT_EQ(station.ExitCode(), 0u) << Text(outPath);
+  EXPECT_EQ(device.Log(), firmware);
+  EXPECT_NE(Text(outPath).find("COM21: Device update!  (1 updated, 0 failed)"), std::string::npos) << Text(outPath);
 }
 
 TEST(ConsolePorts, NamesOfOnePortShareAnIdentity) {

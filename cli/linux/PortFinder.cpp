@@ -1,0 +1,73 @@
+// The ports a station sees: the names that match its globs and are
+// character devices, with the USB serial number sysfs gives the device
+// behind each, where there is one.
+#include "cli/Platform.h"
+
+#include <glob.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fwu::cli {
+namespace {
+
+// The names one glob matches, sorted; freed with it.
+class GlobMatches {
+ public:
+  explicit GlobMatches(const std::string& pattern) { matched_ = glob(pattern.c_str(), 0, nullptr, &found_) == 0; }
+  ~GlobMatches() { globfree(&found_); }
+  GlobMatches(const GlobMatches&) = delete;
+  GlobMatches& operator=(const GlobMatches&) = delete;
+
+  std::size_t Count() const { return matched_ ? found_.gl_pathc : 0; }
+  const char* operator[](std::size_t i) const { return found_.gl_pathv[i]; }
+
+ private:
+  glob_t found_{};
+  bool matched_ = false;
+};
+
+std::string FirstLine(const std::filesystem::path& path) {
+  std::ifstream file(path);
+  std::string line;
+  std::getline(file, line);
+  return line;
+}
+
+// "vvvv:pppp:NUMBER" from the USB device the tty `device` hangs below (its
+// interface's parent for usb-serial and CDC-ACM alike), or empty.
+std::string UsbSerial(dev_t device) {
+  std::error_code error;
+  std::filesystem::path at = std::filesystem::canonical(
+      "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)), error);
+  if (error) return {};
+  for (; at.has_relative_path() && at != "/sys/devices"; at = at.parent_path()) {
+    std::string vendor = FirstLine(at / "idVendor");
+    if (vendor.empty()) continue;
+    std::string serial = FirstLine(at / "serial");
+    return serial.empty() ? std::string() : vendor + ":" + FirstLine(at / "idProduct") + ":" + serial;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::vector<SeenPort> FindPorts(const std::vector<std::string>& patterns) {
+  std::vector<SeenPort> found;
+  for (const std::string& pattern : patterns) {
+    GlobMatches matches(pattern);
+    for (std::size_t i = 0; i < matches.Count(); ++i) {
+      struct stat info {};
+      if (stat(matches[i], &info) != 0 || !S_ISCHR(info.st_mode)) continue;
+      // A node the system makes anew has a new inode.
+      found.push_back({matches[i], PortIdentity(matches[i]), UsbSerial(info.st_rdev), std::to_string(info.st_ino)});
+    }
+  }
+  return found;
+}
+
+std::vector<std::string> DefaultWatchPatterns() { return {"/dev/ttyUSB*", "/dev/ttyACM*"}; }
+
+}  // namespace fwu::cli
