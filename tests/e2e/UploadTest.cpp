@@ -108,7 +108,9 @@ class Upload : public testing::Test {
 };
 
 TEST_F(Upload, SendsTheFileAndReportsSuccessWithAMovingBar) {
-  std::string firmware = RandomBytes(6000, 1);
+  // More than a pty holds, so that the paced device sets the body's pace and
+  // the bar has something to show between 0 and 100.
+  std::string firmware = RandomBytes(24000, 1);
   ASSERT_TRUE(StartWith(firmware, {L"--pace-baud", L"57600"}));
   EXPECT_EQ(updater->PathText(), L"trx.fw");
 
