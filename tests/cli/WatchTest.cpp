@@ -64,7 +64,7 @@ class Watch : public ::testing::Test {
 };
 
 TEST_F(Watch, UpdatesEachBoardOnceAnAppearanceUntilItsCountIsReached) {
-  Start({"--quiet", "--count", "4"});
+  Start({"--quiet", "--present", "--count", "4"});
   PtyDevice& first = Board();
   PtyDevice& second = Board();
   PtyDevice& third = Board();
@@ -93,8 +93,7 @@ TEST_F(Watch, BoardsPluggedInTogetherAreUpdatedAtOnce) {
   UseBody(12000);
   PtyDevice& one = Board({"--pace-baud", "57600"});
   PtyDevice& two = Board({"--pace-baud", "57600"});
-  Start({"--json", "--count", "2"});
-  std::this_thread::sleep_for(300ms);  // past the station's first look
+  Start({"--json", "--present", "--count", "2"});
   std::string usb0 = links.Plug("usb0", one.Port());
   std::string usb1 = links.Plug("usb1", two.Port());
   // Each device takes its body at the line's pace, two seconds: both are
@@ -125,8 +124,7 @@ TEST_F(Watch, AFailedOrPulledBoardIsReportedTheOthersGoOnAndCtrlCEndsWithTheFirs
   PtyDevice& wrong = Board({"--first-answer", "4E4F"});
   PtyDevice& pulled = Board({"--hang-up-after", "1000", "--pace-baud", "57600"});
   PtyDevice& good = Board({"--pace-baud", "57600"});
-  Start({"--quiet"});
-  std::this_thread::sleep_for(300ms);
+  Start({"--quiet", "--present"});
   std::string usb0 = links.Plug("usb0", wrong.Port());
   std::string usb1 = links.Plug("usb1", pulled.Port());
   std::string usb2 = links.Plug("usb2", good.Port());
@@ -151,8 +149,7 @@ TEST_F(Watch, AFailedOrPulledBoardIsReportedTheOthersGoOnAndCtrlCEndsWithTheFirs
 TEST_F(Watch, AnInterruptDuringARunStopsItAndEndsWith130) {
   UseBody(30000);  // five seconds at the line's pace
   PtyDevice& board = Board({"--pace-baud", "57600"});
-  Start({});
-  std::this_thread::sleep_for(300ms);
+  Start({"--present"});
   links.Plug("usb0", board.Port());
   ASSERT_TRUE(board.WaitForEvent("body 1024"));
   station->Signal(SIGINT);
@@ -185,8 +182,7 @@ TEST_F(Watch, APortThatCannotBeOpenedYetWhenItAppearsIsUpdatedOnceItCan) {
   // until it has given the port its group.
   int held = open(board.Port().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   ASSERT_EQ(flock(held, LOCK_EX), 0);
-  Start({"--count", "1"});
-  std::this_thread::sleep_for(300ms);
+  Start({"--present", "--count", "1"});
   std::string usb0 = links.Plug("usb0", board.Port());
   ASSERT_TRUE(Shows(usb0 + ": appeared, updating"));
   std::this_thread::sleep_for(500ms);
@@ -207,13 +203,12 @@ TEST_F(Watch, AStoppedReaderDelaysNoBoardAndAPortThatStaysHeldSaysWhy) {
   OutputPipe pipe(true);
   std::string err = folder / "err";
   station = std::make_unique<Child>(
-      FWUPLOAD, std::vector<std::string>{"--watch", "--json", "--count", "2", "-p", links.Pattern(), folder / "fw.bin"},
+      FWUPLOAD, std::vector<std::string>{"--watch", "--json", "--present", "--count", "2", "-p", links.Pattern(), folder / "fw.bin"},
       [&] {
         int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         return fd >= 0 && dup2(fd, STDERR_FILENO) >= 0 && pipe.BecomeStandardOutput();
       });
   pipe.CloseWriteEnd();
-  std::this_thread::sleep_for(300ms);  // past the station's first look
   std::string usb0 = links.Plug("usb0", board.Port());
   ASSERT_TRUE(board.WaitForEventStarting("done "));
   std::string usb1 = links.Plug("usb1", held.Port());
