@@ -354,6 +354,7 @@ TEST_F(Upload, DevicePathsAreNoFirmwareAndAreRefusedWithoutAnOpen) {
   std::string firmware = RandomBytes(300, 16);
   ASSERT_TRUE(StartWith(firmware));
   ASSERT_TRUE(updater->SelectPort(device.PortName()));
+  ASSERT_TRUE(device.WaitForEvent("open 1")) << "the device sees the port probe's open";
   std::vector<std::string> eventsBefore = device.Events();
   for (const std::wstring& path : {device.PortName(), L"\\\\.\\" + device.PortName(), std::wstring(L"\\\\.\\C:"),
                                    std::wstring(L"NUL"), std::wstring(L"CON")}) {
@@ -362,10 +363,11 @@ TEST_F(Upload, DevicePathsAreNoFirmwareAndAreRefusedWithoutAnOpen) {
     updater->PressUpdate();
     ExpectBox(updater->WaitMessageBox(5s), L"ERROR:1", L"Firmware missing!");
   }
-  EXPECT_EQ(device.Events(), eventsBefore) << "the device saw nothing of the refused paths";
+  EXPECT_EQ(device.Events(), eventsBefore) << "the device saw nothing of the refused paths: no open, no byte";
   updater->SetPath(L"trx.fw");
   ExpectBox(Run(), L"Information", L"Device update!");
   EXPECT_EQ(device.Log(), firmware);
+  EXPECT_TRUE(device.HasEvent("open 2")) << "the run's open is seen";
 }
 
 // Renames on the host, as a build does (rename(2), through /bin/mv). Wine's

@@ -47,6 +47,7 @@ Device::Device(const Options& options, Pty& pty, Reporter& reporter)
 
 void Device::Run(const std::function<bool()>& stopRequested) {
   while (phase_ != Phase::Ended && !stopRequested()) {
+    ReportOpens();
     ReportSettingsChange();
     auto now = Clock::now();
     Tick(now);
@@ -70,6 +71,13 @@ void Device::ReportSettingsChange() {
   if (!anyReported_ || !line.SameFlow(reported_)) reporter_.Event("flow " + line.FormatFlow());
   reported_ = line;
   anyReported_ = true;
+}
+
+void Device::ReportOpens() {
+  for (long n = pty_.OpensByPrograms(); n > 0; --n) {
+    reporter_.Event("open " + std::to_string(++opens_));
+    reporter_.Progress("line opened by a program");
+  }
 }
 
 std::size_t Device::ReadLimit(Clock::time_point now) {

@@ -32,6 +32,7 @@ class Device {
   enum class Phase { Header, FirstAnswer, Body, FirstAnswerRead, SecondAnswer, Finishing, Ended };
 
   void ReportSettingsChange();
+  void ReportOpens();
   void ReadAvailable(Clock::time_point now);
   std::size_t ReadLimit(Clock::time_point now);
   void Feed(const std::uint8_t* bytes, std::size_t count, const LineSettings& line, Clock::time_point now);
@@ -57,6 +58,7 @@ class Device {
   Pacer pacer_;
   LineSettings reported_;
   bool anyReported_ = false;
+  long opens_ = 0;
 
   // The current session.
   Phase phase_ = Phase::Header;

@@ -70,16 +70,20 @@ bool Pty::Open() {
   }
   close(slave);
   slavePath_ = name;
+  opens_.Watch(slavePath_);
   return true;
 }
 
 void Pty::Close() {
   if (master_ >= 0) close(std::exchange(master_, -1));
+  opens_.Stop();
 }
 
 int Pty::OpenSlave() const {
   if (master_ < 0) return -1;
-  return open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  int slave = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (slave >= 0) opens_.NoteOwnOpen();
+  return slave;
 }
 
 LineSettings Pty::Settings() const {

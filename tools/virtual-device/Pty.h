@@ -6,6 +6,8 @@
 // open, the master reports a hang-up; the line and its settings last.
 #pragma once
 
+#include "SlaveOpens.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -54,6 +56,9 @@ class Pty {
   // Bytes the program wrote that the device has not read yet.
   std::size_t UnreadByDevice() const;
   bool Write(const std::uint8_t* bytes, std::size_t count);
+  // Opens of the slave by programs since the last call (none where inotify
+  // cannot watch it).
+  long OpensByPrograms() { return opens_.TakeOthers(); }
   // Writes bytes for the next program to find, the slave held open meanwhile
   // (some kernels refuse a write to a master whose slave no one has open).
   bool Preload(const std::uint8_t* bytes, std::size_t count);
@@ -64,4 +69,5 @@ class Pty {
 
   int master_ = -1;
   std::string slavePath_;
+  mutable SlaveOpens opens_;
 };
