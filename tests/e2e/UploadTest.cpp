@@ -455,8 +455,10 @@ class LongPath {
 };
 
 // Wine's own file dialog keeps the path in buffers of MAX_PATH characters and
-// faults on a longer one: there the path goes into the field by hand, which
-// still takes it through the file layer's long form.
+// faults on a longer one, typed whole, typed relative to its folder, or made
+// by going down folder by folder and pressing Open on the file's name: there
+// the path goes into the field by hand, which still takes it through the file
+// layer's long form.
 TEST_F(Upload, AChosenPathOf300CharactersIsUploaded) {
   std::string firmware = RandomBytes(500, 20);
   LongPath chosen(folder.Path(), 300, firmware);
