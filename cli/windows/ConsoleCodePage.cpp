@@ -8,8 +8,9 @@
 namespace fwu::cli {
 namespace {
 
-// The code page to put back, 0 for none. Set once by the main thread before
-// any interrupt can come; read by the exit and by the console's handler thread.
+// The code page to put back, 0 for none. Set by the main thread before it
+// changes the page, as Ctrl+C is already handled then; read by the exit and by
+// the console's handler thread.
 std::atomic<UINT> g_previous{0};
 
 void RestoreAtExit() { RestoreConsoleCodePage(); }
@@ -18,8 +19,12 @@ void RestoreAtExit() { RestoreConsoleCodePage(); }
 
 void ShowUtf8OnConsole() {
   UINT previous = GetConsoleOutputCP();
-  if (previous == 0 || previous == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) return;
+  if (previous == 0 || previous == CP_UTF8) return;
   g_previous.store(previous);
+  if (!SetConsoleOutputCP(CP_UTF8)) {
+    g_previous.store(0);
+    return;
+  }
   std::atexit(RestoreAtExit);
 }
 

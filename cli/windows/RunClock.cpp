@@ -33,7 +33,7 @@ class PausingClock : public RuntimeClock {
   }
 
  private:
-  UniqueHandle<handle_traits::Kernel> timer_;
+  UniqueKernelHandle timer_;
 };
 
 }  // namespace

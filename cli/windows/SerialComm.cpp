@@ -1,24 +1,15 @@
 #include "cli/windows/SerialComm.h"
 
+#include "runtime/base/UniqueHandle.h"
+
 #include <windows.h>
 
-#include <memory>
-#include <type_traits>
-
 namespace fwu::cli {
-namespace {
-
-struct KeyClose {
-  void operator()(HKEY key) const noexcept { RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyClose>;
-
-}  // namespace
 
 std::vector<SerialCommEntry> SerialCommEntries() {
   HKEY opened = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSerialCommKey, 0, KEY_READ, &opened) != ERROR_SUCCESS) return {};
-  UniqueKey key(opened);
+  UniqueRegistryKey key(opened);
   std::vector<SerialCommEntry> entries;
   for (DWORD i = 0;; ++i) {
     wchar_t value[256];

@@ -1,5 +1,4 @@
 #include "cli/Platform.h"
-#include "cli/windows/StandardHandles.h"
 
 #include <windows.h>
 
@@ -26,11 +25,6 @@ std::optional<TerminalSize> OutputTerminalSize() {
   if (info.dwSize.X <= 0 || rows <= 0) return std::nullopt;
   return TerminalSize{info.dwSize.X, rows};
 }
-
-// A missing or invalid standard handle is never reused for a file or a port,
-// but it makes the C library's streams fail in ways of their own: it is
-// pointed at the null device.
-void KeepStandardStreamsOpen() { ReplaceUnusableStandardHandles(); }
 
 // Through the C streams, so that text goes out as the rest of the program's
 // does.

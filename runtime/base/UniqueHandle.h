@@ -98,6 +98,13 @@ struct Module {
   static void Close(Type h) noexcept { FreeLibrary(h); }
 };
 
+// Registry keys from RegOpenKeyExW.
+struct RegistryKey {
+  using Type = HKEY;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type h) noexcept { RegCloseKey(h); }
+};
+
 }  // namespace handle_traits
 
 using UniqueKernelHandle = UniqueHandle<handle_traits::Kernel>;
@@ -109,3 +116,4 @@ using UniqueMemoryDc = UniqueHandle<handle_traits::MemoryDc>;
 using UniqueIcon = UniqueHandle<handle_traits::Icon>;
 using UniqueAccelerators = UniqueHandle<handle_traits::Accelerators>;
 using UniqueModule = UniqueHandle<handle_traits::Module>;
+using UniqueRegistryKey = UniqueHandle<handle_traits::RegistryKey>;
