@@ -11,6 +11,7 @@
 #include "runtime/base/Heap.h"
 #include "runtime/base/NeverDestroyed.h"
 #include "runtime/base/NoMemory.h"
+#include "runtime/base/ScopeExit.h"
 #include "runtime/base/UniqueHandle.h"
 #include "runtime/file/FilePath.h"
 #include "runtime/registry/ObjectRegistry.h"
@@ -102,14 +103,15 @@ std::int64_t ReadBuffered(FileObject& file, std::byte* destination, std::int64_t
 std::int64_t Open(std::int64_t number, const wchar_t* path) {
   std::optional<std::int64_t> obtained = g_files->Obtain(number);
   if (!obtained) return 0;
+  // Until the record is offered to Put, giving up (memory running out
+  // included) gives the number back.
+  auto giveBack = scope_exit([&] { g_files->Release(*obtained); });
   auto file = std::make_shared<FileObject>();
   file->handle = OpenExclusiveRead(path);
-  if (!file->handle) {
-    g_files->Release(*obtained);
-    return 0;
-  }
+  if (!file->handle) return 0;
   file->buffer = HeapBlockAllocate(kFileBufferSize, false);
   HANDLE platform = file->handle.get();
+  giveBack.dismiss();
   if (!g_files->Put(*obtained, FileRecord{std::move(file)})) return 0;
   return number == -1 ? *obtained : reinterpret_cast<std::intptr_t>(platform);
 }

@@ -7,7 +7,7 @@
 #include "runtime/base/NoMemory.h"
 #include "runtime/registry/ObjectRegistry.h"
 
-#include <memory>
+#include <utility>
 #include <optional>
 
 namespace {
@@ -94,10 +94,11 @@ std::int64_t Load(std::int64_t number, const void* address, std::int64_t size) {
   if (!obtained) return 0;
   ImageRecord loaded = RecordFromMemory(address, size);
   HANDLE handle = loaded.handle.get();
-  if (!handle || !g_images->Put(*obtained, std::move(loaded))) {
+  if (!handle) {
     g_images->Release(*obtained);
     return 0;
   }
+  if (!g_images->Put(*obtained, std::move(loaded))) return 0;
   return number == ImageRegistry::kAny ? *obtained : reinterpret_cast<std::int64_t>(handle);
 }
 

@@ -12,11 +12,13 @@
 // one) holds a value. A number that names no live record names nothing.
 //
 // An object whose platform call runs outside the lock is entered in two
-// steps: Obtain without a fill reserves the number, Put fills it. Anything
-// that closes the number in between (a close of it, a close-all, another
-// Obtain of it) cancels the reservation, and the Put is refused, so an open
-// that races a close never lands in the table after it. Obtain is refused
-// while a close-all is under way.
+// steps: Obtain without a fill reserves the number, Put fills it. A close-all
+// in between cancels the reservation, and the Put is refused, so an open that
+// races a close-all never lands in the table after it. Of two reservations of
+// one number, the first Put lands and the later one is refused. A refused Put
+// leaves the number as it is, so its caller does not Release it; a caller that
+// gives up before its Put does. Obtain is refused while a close-all is under
+// way.
 //
 // Return rules: With gives the function's result (std::optional of it, or
 // true for a function without one), and nullopt / false when the number names

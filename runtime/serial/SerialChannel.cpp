@@ -14,7 +14,6 @@
 #include "runtime/base/UniqueHandle.h"
 #include "runtime/registry/ObjectRegistry.h"
 
-#include <memory>
 #include <optional>
 #include <utility>
 

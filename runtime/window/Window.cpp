@@ -12,6 +12,7 @@
 #include <array>
 #include <charconv>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -80,7 +81,7 @@ std::int64_t OpenWindow(std::int64_t number, int x, int y, int width, int height
   if (!window || !g_windows->Put(id, std::move(record))) {
     if (window) DestroyWindow(window);
     UnregisterClassW(className.c_str(), Module());
-    g_windows->Release(id);
+    if (!window) g_windows->Release(id);
     return 0;
   }
   SetOwnWindowNumber(window, id);

@@ -11,7 +11,6 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <string>
 
 // Commands of the accelerator table every window gets: Tab and Shift+Tab.
 inline constexpr WORD kTabCommand = 0xFA01;
