@@ -5,9 +5,9 @@
 #
 #   scripts/setup.sh            packages, dependencies, configure, build
 # Variables: BUILD (default: build), JOBS (default: nproc), HOST_ONLY=1 (the
-# Linux host tree alone: no target libpng, no Windows tree), SANITIZED=0 (no
+# Linux host tree alone: no target libpng, no Windows tree), SANITIZED=1 (also
 # build/tsan and build/asan: the host tree again with ThreadSanitizer and
-# AddressSanitizer, at -O2 -g).
+# AddressSanitizer, at -O2 -g; only the tests use them, and test.sh asks).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$here/build}
@@ -47,7 +47,7 @@ if ! grep -qsx "CMAKE_HOME_DIRECTORY:INTERNAL=$here" "$build/host/CMakeCache.txt
   cmake -S "$here" -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
 cmake --build "$build/host" -j "$jobs"
-if [ "${SANITIZED:-1}" != 0 ]; then
+if [ "${SANITIZED:-0}" = 1 ]; then
   for sanitizer in thread address; do
     tree=$build/${sanitizer:0:1}san
     if ! grep -qsx "CMAKE_HOME_DIRECTORY:INTERNAL=$here" "$tree/CMakeCache.txt"; then

@@ -6,10 +6,11 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$here/build}
-BUILD=$build "$here/scripts/setup.sh"
+sanitized=${SANITIZED:-1}
+BUILD=$build SANITIZED=$sanitized "$here/scripts/setup.sh"
 status=0
 trees=(host)
-[ "${SANITIZED:-1}" = 0 ] || trees+=(tsan asan)
+[ "$sanitized" = 0 ] || trees+=(tsan asan)
 for tree in "${trees[@]}"; do
   ctest --test-dir "$build/$tree" --output-on-failure "$@" || status=1
 done
