@@ -16,11 +16,12 @@ wait_for() {  # a command's success, up to 30 s
 size=8192
 head -c $size /dev/urandom > "$demo/trx.fw"
 mkdir "$demo/ports"
-echo "\$ fwupload --watch --count 3 --port 'ports/*' trx.fw"
-(cd "$demo" && exec "$build/host/cli/fwupload" --watch --count 3 --port 'ports/*' trx.fw) &
+# The folder starts empty: --present lets a board plugged in before the
+# station's first look count as plugged in, not as one already on the bench.
+echo "\$ fwupload --watch --present --count 3 --port 'ports/*' trx.fw"
+(cd "$demo" && exec "$build/host/cli/fwupload" --watch --present --count 3 --port 'ports/*' trx.fw) &
 station=$!
 pids+=($station)
-sleep 0.5
 
 for n in 1 2 3; do
   "$build/host/virtual-device/virtual-device" --link "$demo/board$n" --log "$demo/received$n.bin" \

@@ -50,9 +50,10 @@ void IdleShare(const Folder& folder, const std::string& firmware) {
 
 void AppearanceToHeader(const Folder& folder, const std::string& firmware) {
   PortLinks ports(folder.Path(), "ports");
-  Child station(FWUPLOAD, {"--watch", "--quiet", "-p", ports.Pattern(), firmware}, folder / "plug.out",
-                folder / "plug.err");
-  std::this_thread::sleep_for(500ms);  // past its first look
+  // The folder starts empty: with --present a board that beats the first look
+  // is updated all the same.
+  Child station(FWUPLOAD, {"--watch", "--present", "--quiet", "-p", ports.Pattern(), firmware},
+                folder / "plug.out", folder / "plug.err");
   std::vector<double> delays;
   for (int i = 0; i < kBoards; ++i) {
     PtyDevice board(folder.Path(), "board" + std::to_string(i), {"--body-length", std::to_string(kBodyBytes)});
