@@ -3,6 +3,8 @@
 // port names and open failures are checked in-process.
 #include "cli/Platform.h"
 #include "cli/windows/SerialComm.h"
+#include "runtime/base/ScopeExit.h"
+#include "runtime/base/UniqueHandle.h"
 
 #include "tests/support/Process.h"
 #include "tests/support/TestFolder.h"
@@ -11,9 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -134,26 +133,30 @@ TEST(ConsoleUpload, CtrlCStopsARunStartedInAProcessGroupOfItsOwn) {
   EXPECT_LT(device.Log().size(), firmware.size());
 }
 
-std::string Text(const std::wstring& path) {
-  std::ifstream file(std::filesystem::path(path), std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 // Wine lists every name of the bench under SERIALCOMM from its start. The
 // test takes the port's entries out, as Windows has none while no adapter is
 // plugged in, and puts one back as a serial driver does when one is: the
 // station updates the port that appeared, and leaves alone those that were
 // there at its start.
 TEST(ConsoleUpload, WatchUpdatesAPortThatAppearsInSerialComm) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, fwu::cli::kSerialCommKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+  HKEY opened = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, fwu::cli::kSerialCommKey, 0, KEY_SET_VALUE, &opened), ERROR_SUCCESS);
+  UniqueRegistryKey key(opened);
   std::wstring port = L"COM" + std::to_wstring(kWatchPort);
+  auto setEntry = [&](const std::wstring& device) {
+    RegSetValueExW(key.get(), device.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
+                   static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
+  };
   std::vector<std::wstring> entries;
   for (const fwu::cli::SerialCommEntry& entry : fwu::cli::SerialCommEntries())
     if (entry.port == port) entries.push_back(entry.device);
-  for (const std::wstring& entry : entries) RegDeleteValueW(key, entry.c_str());
+  std::wstring entry = L"\\Device\\FwuploadTest";
+  for (const std::wstring& old : entries) RegDeleteValueW(key.get(), old.c_str());
+  // The bench's entries come back however the test ends.
+  auto restore = scope_exit([&] {
+    RegDeleteValueW(key.get(), entry.c_str());
+    for (const std::wstring& old : entries) setEntry(old);
+  });
 
   TestFolder folder(L"fwupload-e2e-watch");
   std::string firmware = Firmware(2000);
@@ -173,22 +176,14 @@ TEST(ConsoleUpload, WatchUpdatesAPortThatAppearsInSerialComm) {
   CloseHandle(out);
   ASSERT_TRUE(station);
   // Its first look is done once it has told of the ports there at its start.
-  EXPECT_TRUE(WaitUntil([&] { return Text(outPath).find("present at start") != std::string::npos; }));
-  std::wstring entry = L"\\Device\\FwuploadTest";
-  RegSetValueExW(key, entry.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
-                 static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
+  EXPECT_TRUE(WaitUntil([&] { return ReadWholeFile(outPath).find("present at start") != std::string::npos; }));
+  setEntry(entry);
   bool ended = station.WaitExit(30s);
   if (!ended) station.Terminate();
-
-  RegDeleteValueW(key, entry.c_str());
-  for (const std::wstring& old : entries)
-    RegSetValueExW(key, old.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
-                   static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-  ASSERT_TRUE(ended) << Text(outPath);
-  EXPECT_EQ(station.ExitCode(), 0u) << Text(outPath);
+  ASSERT_TRUE(ended) << ReadWholeFile(outPath);
+  EXPECT_EQ(station.ExitCode(), 0u) << ReadWholeFile(outPath);
   EXPECT_EQ(device.Log(), firmware);
-  EXPECT_NE(Text(outPath).find("COM21: Device update!  (1 updated, 0 failed)"), std::string::npos) << Text(outPath);
+  EXPECT_NE(ReadWholeFile(outPath).find("COM21: Device update!  (1 updated, 0 failed)"), std::string::npos) << ReadWholeFile(outPath);
 }
 
 TEST(ConsolePorts, NamesOfOnePortShareAnIdentity) {
