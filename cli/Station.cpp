@@ -22,11 +22,6 @@ std::string_view VerdictText(Verdict verdict) {
 
 StationStep Station::Look(const std::vector<SeenPort>& present, StationTime now) {
   StationStep step;
-  std::map<std::string, const SeenPort*> seen;
-  std::vector<const SeenPort*> ordered;
-  for (const SeenPort& port : present)
-    if (seen.emplace(port.identity, &port).second) ordered.push_back(&port);
-
   for (auto it = present_.begin(); it != present_.end();) {
     if (StillPresent(it->first, it->second, present)) {
       ++it;
@@ -35,13 +30,14 @@ StationStep Station::Look(const std::vector<SeenPort>& present, StationTime now)
     step.gone.push_back(it->second.name);
     it = present_.erase(it);
   }
-  for (const SeenPort* port : ordered) {
-    // A port back while its last run is still ending is looked at once it has.
-    if (present_.contains(port->identity) || runs_.contains(port->identity)) continue;
-    present_.emplace(port->identity, Present{port->name, port->instance});
-    Verdict verdict = Judge(*port, !looked_, now);
-    step.appeared.push_back({port->name, verdict});
-    if (verdict == Verdict::kUpdate) Start(*port, now, step);
+  for (const SeenPort& port : present) {
+    // A port back while its last run is still ending is looked at once it has;
+    // a second name of a port already here is no port of its own.
+    if (present_.contains(port.identity) || runs_.contains(port.identity)) continue;
+    present_.emplace(port.identity, Present{port.name, port.instance});
+    Verdict verdict = Judge(port, !looked_, now);
+    step.appeared.push_back({port.name, verdict});
+    if (verdict == Verdict::kUpdate) Start(port, now, step);
   }
   for (auto& [identity, run] : runs_) {
     if (!run.retryAt || *run.retryAt > now) continue;

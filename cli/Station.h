@@ -31,7 +31,6 @@
 #include "protocol/Outcome.h"
 
 #include <chrono>
-#include <cstdint>
 #include <map>
 #include <optional>
 #include <set>

@@ -19,7 +19,6 @@
 #include "cli/ResultText.h"
 #include "cli/Station.h"
 
-#include <algorithm>
 #include <condition_variable>
 #include <map>
 #include <mutex>
