@@ -67,6 +67,18 @@ Command Just(Action action, bool json = false) {
 
 // --watch: its patterns name ports as --port does; none stands for the
 // platform's own.
+// The command with its ports normalized; refused for an empty one (`what`
+// names it) or one port given twice.
+ParsedArguments WithPorts(Command command, const std::vector<std::string>& ports, const PortNormalizer& normalize,
+                          const char* what) {
+  for (const std::string& port : ports) {
+    if (port.empty()) return Failure(std::string("an empty ") + what);
+    command.ports.push_back(normalize(port));
+  }
+  if (std::string twice = Repeated(command.ports); !twice.empty()) return Failure(twice);
+  return Success(std::move(command));
+}
+
 ParsedArguments Watched(Flags flags, const PortNormalizer& normalize) {
   if (flags.list) return Failure("--watch and --list do not go together");
   if (flags.file.empty()) return Failure("no firmware FILE given");
@@ -74,12 +86,7 @@ ParsedArguments Watched(Flags flags, const PortNormalizer& normalize) {
   command.present = flags.present;
   command.serialsAgain = flags.again;
   if (flags.count > 0) command.count = flags.count;
-  for (const std::string& pattern : flags.ports) {
-    if (pattern.empty()) return Failure("an empty port pattern");
-    command.ports.push_back(normalize(pattern));
-  }
-  if (std::string twice = Repeated(command.ports); !twice.empty()) return Failure(twice);
-  return Success(std::move(command));
+  return WithPorts(std::move(command), flags.ports, normalize, "port pattern");
 }
 
 ParsedArguments Checked(Flags flags, const PortNormalizer& normalize) {
@@ -94,13 +101,8 @@ ParsedArguments Checked(Flags flags, const PortNormalizer& normalize) {
   }
   if (flags.ports.empty()) return Failure("no --port given");
   if (flags.file.empty()) return Failure("no firmware FILE given");
-  Command command{Action::kUpload, {}, flags.file, flags.json, flags.quiet};
-  for (const std::string& port : flags.ports) {
-    if (port.empty()) return Failure("an empty port name");
-    command.ports.push_back(normalize(port));
-  }
-  if (std::string twice = Repeated(command.ports); !twice.empty()) return Failure(twice);
-  return Success(std::move(command));
+  return WithPorts(Command{Action::kUpload, {}, flags.file, flags.json, flags.quiet}, flags.ports, normalize,
+                   "port name");
 }
 
 }  // namespace
