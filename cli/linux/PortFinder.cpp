@@ -2,10 +2,10 @@
 // character devices, with the USB serial number sysfs gives the device
 // behind each, where there is one.
 #include "cli/Platform.h"
+#include "cli/linux/DeviceNumber.h"
 
 #include <glob.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 #include <filesystem>
 #include <fstream>
@@ -40,8 +40,7 @@ std::string FirstLine(const std::filesystem::path& path) {
 // interface's parent for usb-serial and CDC-ACM alike), or empty.
 std::string UsbSerial(dev_t device) {
   std::error_code error;
-  std::filesystem::path at = std::filesystem::canonical(
-      "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)), error);
+  std::filesystem::path at = std::filesystem::canonical(SysfsDevicePath(device), error);
   if (error) return {};
   for (; at.has_relative_path() && at != "/sys/devices"; at = at.parent_path()) {
     std::string vendor = FirstLine(at / "idVendor");
@@ -62,7 +61,7 @@ std::vector<SeenPort> FindPorts(const std::vector<std::string>& patterns) {
       struct stat info {};
       if (stat(matches[i], &info) != 0 || !S_ISCHR(info.st_mode)) continue;
       // A node the system makes anew has a new inode.
-      found.push_back({matches[i], PortIdentity(matches[i]), UsbSerial(info.st_rdev), std::to_string(info.st_ino)});
+      found.push_back({matches[i], DeviceIdentity(info.st_rdev), UsbSerial(info.st_rdev), std::to_string(info.st_ino)});
     }
   }
   return found;

@@ -1,7 +1,7 @@
 #include "cli/Platform.h"
+#include "cli/linux/DeviceNumber.h"
 
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 namespace fwu::cli {
 
@@ -15,7 +15,7 @@ std::string NormalizePortName(std::string_view name) {
 std::string PortIdentity(const std::string& port) {
   struct stat info {};
   if (stat(port.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) return port;
-  return "device " + std::to_string(major(info.st_rdev)) + ":" + std::to_string(minor(info.st_rdev));
+  return DeviceIdentity(info.st_rdev);
 }
 
 }  // namespace fwu::cli

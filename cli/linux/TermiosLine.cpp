@@ -1,6 +1,7 @@
 #include "cli/linux/TermiosLine.h"
 
 #include "cli/Platform.h"
+#include "cli/linux/DeviceNumber.h"
 #include "cli/linux/OpenReason.h"
 #include "cli/linux/PortUsers.h"
 
@@ -9,7 +10,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -46,7 +47,7 @@ std::string KindOf(mode_t mode) {
 // False for a device the system files under another class than tty
 // (/dev/null, a disk); ptys are not filed, and pass.
 bool MayBeTerminal(dev_t device) {
-  std::string link = "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  std::string link = SysfsDevicePath(device);
   char target[PATH_MAX];
   ssize_t length = readlink((link + "/subsystem").c_str(), target, sizeof target - 1);
   if (length <= 0) return true;
