@@ -41,20 +41,22 @@ if [ "${HOST_ONLY:-}" != 1 ] && [ ! -f "$build/win/build.ninja" ]; then
     -DCMAKE_FIND_ROOT_PATH="$deps/libpng" \
     -DFWU_HOST_TOOLS="$build/host" >/dev/null
 fi
-# A host tree configured from another source folder (an older layout) is made anew.
-if ! grep -qsx "CMAKE_HOME_DIRECTORY:INTERNAL=$here" "$build/host/CMakeCache.txt"; then
-  rm -rf "$build/host"
-  cmake -S "$here" -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build/host" -j "$jobs"
+# Configures and builds a native tree; one configured from another source
+# folder (an older layout) is made anew.
+#   build_native <tree> <cmake options>...
+build_native() {
+  local tree=$1
+  shift
+  if ! grep -qsx "CMAKE_HOME_DIRECTORY:INTERNAL=$here" "$tree/CMakeCache.txt"; then
+    rm -rf "$tree"
+    cmake -S "$here" -B "$tree" -G Ninja "$@" >/dev/null
+  fi
+  cmake --build "$tree" -j "$jobs"
+}
+build_native "$build/host" -DCMAKE_BUILD_TYPE=Release
 if [ "${SANITIZED:-0}" = 1 ]; then
   for sanitizer in thread address; do
-    tree=$build/${sanitizer:0:1}san
-    if ! grep -qsx "CMAKE_HOME_DIRECTORY:INTERNAL=$here" "$tree/CMakeCache.txt"; then
-      rm -rf "$tree"
-      cmake -S "$here" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFWU_SANITIZE=$sanitizer >/dev/null
-    fi
-    cmake --build "$tree" -j "$jobs"
+    build_native "$build/${sanitizer:0:1}san" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFWU_SANITIZE=$sanitizer
   done
 fi
 [ "${HOST_ONLY:-}" = 1 ] || cmake --build "$build/win" -j "$jobs"
