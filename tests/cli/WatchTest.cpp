@@ -1,7 +1,6 @@
 // fwupload --watch as a station runs it: virtual devices on ptys whose ports
 // appear and go as links in a folder the station watches.
-#include "tests/native/Child.h"
-#include "tests/native/Folder.h"
+#include "tests/cli/FwuploadFixture.h"
 #include "tests/native/OutputPipe.h"
 #include "tests/native/PortLinks.h"
 #include "tests/native/PtyDevice.h"
@@ -24,20 +23,13 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class Watch : public ::testing::Test {
+// fwupload's fixture, with the station's ports folder; a board is a device
+// that takes the body of the current firmware (fw.bin).
+class Watch : public Fwupload {
  protected:
   Watch() { UseBody(2000); }
-  void UseBody(std::size_t bytes) {
-    firmware.clear();
-    for (std::size_t i = 0; i < 16 + bytes; ++i) firmware += static_cast<char>(i * 13 + 5);
-    WriteFile(folder / "fw.bin", firmware);
-  }
-  PtyDevice& Board(std::vector<std::string> options = {}) {
-    options.insert(options.end(), {"--body-length", std::to_string(firmware.size() - 16)});
-    boards.push_back(std::make_unique<PtyDevice>(folder.Path(), "board" + std::to_string(boards.size()), options));
-    EXPECT_TRUE(boards.back()->Ready());
-    return *boards.back();
-  }
+  void UseBody(std::size_t bytes) { Firmware(16 + bytes); }
+  PtyDevice& Board(std::vector<std::string> options = {}) { return Device(std::move(options)); }
   void Start(std::vector<std::string> options) {
     options.insert(options.begin(), {"--watch", "-p", links.Pattern()});
     options.push_back(folder / "fw.bin");
@@ -56,10 +48,7 @@ class Watch : public ::testing::Test {
         std::count_if(events.begin(), events.end(), [](const std::string& e) { return e.rfind("done ", 0) == 0; }));
   }
 
-  Folder folder;
   PortLinks links{folder.Path(), "ports"};
-  std::string firmware;
-  std::vector<std::unique_ptr<PtyDevice>> boards;
   std::unique_ptr<Child> station;
 };
 
