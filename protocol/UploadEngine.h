@@ -48,11 +48,12 @@
 namespace fwu {
 
 // At Pace::kStream: the most bytes the run keeps pending in the driver (89 ms
-// of the wire), and the most it offers in one write (44 ms of the wire: a
-// line whose write returns once the wire has taken the bytes still sees a
-// stop within 50 ms).
+// of the wire: a run whose thread is held up that long still keeps the wire
+// busy), and the most it offers in one write (22 ms of the wire: on a line
+// whose write returns only once the wire has taken the bytes, a stop is
+// still seen well within 50 ms).
 inline constexpr std::int64_t kStreamQueueBytes = 512;
-inline constexpr std::size_t kStreamWriteBytes = 256;
+inline constexpr std::size_t kStreamWriteBytes = 128;
 
 // The serial line, open and configured by the caller.
 // Return rules: Write gives the bytes the line took (0 when it took none this
