@@ -106,6 +106,7 @@ TEST_F(Fwupload, JsonGivesOneParsableObjectPerEvent) {
     EXPECT_EQ(result["message"], "Device update!");
     EXPECT_EQ(result["bytes"], 1000);
     EXPECT_GT(result["seconds"].get<double>(), 0.0);
+    EXPECT_EQ(result["pace"], "byte");
   }
 }
 
