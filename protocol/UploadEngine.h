@@ -47,12 +47,13 @@
 
 namespace fwu {
 
-// At Pace::kStream: the most bytes the run keeps pending in the driver (89 ms
-// of the wire: a run whose thread is held up that long still keeps the wire
-// busy), and the most it offers in one write (22 ms of the wire: on a line
+// At Pace::kStream: the most bytes the run keeps pending in the driver (356 ms
+// of the wire: a run whose thread a loaded machine holds up that long still
+// keeps the wire busy; a stop throws them away), and the most it offers in
+// one write (22 ms of the wire: on a line
 // whose write returns only once the wire has taken the bytes, a stop is
 // still seen well within 50 ms).
-inline constexpr std::int64_t kStreamQueueBytes = 512;
+inline constexpr std::int64_t kStreamQueueBytes = 2048;
 inline constexpr std::size_t kStreamWriteBytes = 128;
 
 // The serial line, open and configured by the caller.

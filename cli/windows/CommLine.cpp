@@ -11,9 +11,11 @@ namespace {
 constexpr DWORD kNoSuchDevice = 433;  // ERROR_NO_SUCH_DEVICE
 
 // What a driver call fails with once the port has gone or cannot be used:
-// an adapter pulled mid-run, a driver that has given up on the device.
+// an adapter pulled mid-run, a driver that has given up on the device. Wine
+// gives ERROR_NOT_READY once the pty behind the port has hung up.
 bool MeansLineGone(DWORD error) {
   switch (error) {
+    case ERROR_NOT_READY:
     case ERROR_ACCESS_DENIED:
     case ERROR_BAD_COMMAND:
     case ERROR_GEN_FAILURE:
