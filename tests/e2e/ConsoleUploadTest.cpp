@@ -24,7 +24,7 @@ constexpr int kPort = 5;
 constexpr int kWrongAnswerPort = 6;
 constexpr int kNoDevicePort = 9;
 constexpr int kFirstSparePort = 10;  // and the few after it
-constexpr int kStreamPort = 14;
+constexpr int kFlowControlPort = 14;
 constexpr int kHangUpPort = 15;
 constexpr int kCtrlCPort = 20;
 constexpr int kWatchPort = 21;  // one of the COM2? names the station watches
@@ -101,16 +101,37 @@ TEST(ConsoleUpload, UploadsExactlyHoweverItIsStartedAndNamed) {
   }
 }
 
-// The stream pace: the device gets exactly the file, every byte value (XON
-// and XOFF among them) through.
-TEST(ConsoleUpload, TheStreamPaceDeliversExactlyTheFile) {
-  TestFolder folder(L"fwupload-e2e-stream");
+// Flow control another program left on the port (XON/XOFF, DSR flow):
+// fwupload sets the line itself, and the device gets exactly the file, every
+// byte value (XON and XOFF among them), at either pace.
+TEST(ConsoleUpload, APortLeftWithFlowControlGetsExactlyTheFileAtEitherPace) {
+  TestFolder folder(L"fwupload-e2e-flow");
   std::string firmware = Firmware(3000);
   std::wstring file = folder.Write(L"trx.fw", firmware);
   VirtualDevice device;
-  ASSERT_TRUE(device.Start(kStreamPort, {L"--body-length", BodyLengthOf(firmware)}));
-  EXPECT_EQ(RunFwupload({L"--quiet", L"--pace", L"stream", L"--port", device.PortName(), file}), 0u);
-  EXPECT_EQ(device.Log(), firmware);
+  ASSERT_TRUE(device.Start(kFlowControlPort, {L"--body-length", BodyLengthOf(firmware)}));
+  std::wstring path = L"\\\\.\\" + device.PortName();
+  // The port's DCB as it was, after `change` when one is given.
+  auto dcbOfPort = [&](void (*change)(DCB&)) {
+    UniqueFileHandle port(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    EXPECT_TRUE(port && GetCommState(port.get(), &dcb)) << GetLastError();
+    DCB found = dcb;
+    if (change) {
+      change(dcb);
+      EXPECT_TRUE(SetCommState(port.get(), &dcb)) << GetLastError();
+    }
+    return found;
+  };
+  for (const wchar_t* pace : {L"stream", L"byte"}) {
+    dcbOfPort([](DCB& dcb) { dcb.fInX = dcb.fOutX = dcb.fOutxDsrFlow = dcb.fDsrSensitivity = TRUE; });
+    std::size_t before = device.Log().size();
+    EXPECT_EQ(RunFwupload({L"--quiet", L"--pace", pace, L"--port", device.PortName(), file}), 0u) << pace;
+    EXPECT_EQ(device.Log().substr(before), firmware) << pace;
+    DCB left = dcbOfPort(nullptr);
+    EXPECT_FALSE(left.fInX || left.fOutX) << pace << ": flow control left on";
+  }
 }
 
 // The device hangs up mid-body: outcome 3 at once, not after the 5 s stall
