@@ -80,4 +80,14 @@ TEST_F(StreamPace, AStationUpdatesAtTheStreamPaceToo) {
   EXPECT_EQ(nlohmann::json::parse(ran.out.front())["pace"], "stream");
 }
 
+// A device that fails the stream's upload: the reason points at the byte pace.
+TEST_F(StreamPace, AWrongSecondAnswerSaysTheDeviceMayNeedTheBytePace) {
+  std::string file = Firmware(1016);
+  PtyDevice& device = Device({"--second-answer", "4E4F"});
+  Ran ran = Finish(*StartModelled({"--quiet", "-p", device.Port(), file}));
+  EXPECT_EQ(ran.status, 5);
+  ASSERT_EQ(ran.err.size(), 1u);
+  EXPECT_NE(ran.err[0].find("may need --pace byte"), std::string::npos) << ran.err[0];
+}
+
 }  // namespace
