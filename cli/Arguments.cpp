@@ -21,6 +21,7 @@ struct Flags {
   bool present = false;
   bool again = false;
   int count = 0;
+  std::string pace;
 };
 
 // CLI11 does the reading; the help and version texts are fwupload's own.
@@ -37,6 +38,7 @@ void Declare(CLI::App& app, Flags& flags) {
   app.add_flag("--present", flags.present);
   app.add_flag("--again", flags.again);
   app.add_option("--count", flags.count)->check(CLI::PositiveNumber);
+  app.add_option("--pace", flags.pace)->check(CLI::IsMember({"byte", "stream"}));
 }
 
 // Why the ports cannot all be updated at once: a port named twice, or one
@@ -86,6 +88,7 @@ ParsedArguments Watched(Flags flags, const PortNormalizer& normalize) {
   command.present = flags.present;
   command.serialsAgain = flags.again;
   if (flags.count > 0) command.count = flags.count;
+  command.pace = PaceNamed(flags.pace).value_or(Pace::kByte);
   return WithPorts(std::move(command), flags.ports, normalize, "port pattern");
 }
 
@@ -95,14 +98,15 @@ ParsedArguments Checked(Flags flags, const PortNormalizer& normalize) {
   if (flags.watch) return Watched(std::move(flags), normalize);
   if (flags.present || flags.again || flags.count > 0) return Failure("--present, --again and --count go with --watch");
   if (flags.list) {
-    if (!flags.ports.empty() || !flags.file.empty() || flags.quiet)
-      return Failure("--list takes no port, no file and no --quiet");
+    if (!flags.ports.empty() || !flags.file.empty() || flags.quiet || !flags.pace.empty())
+      return Failure("--list takes no port, no file, no --pace and no --quiet");
     return Success(Just(Action::kList, flags.json));
   }
   if (flags.ports.empty()) return Failure("no --port given");
   if (flags.file.empty()) return Failure("no firmware FILE given");
-  return WithPorts(Command{Action::kUpload, {}, flags.file, flags.json, flags.quiet}, flags.ports, normalize,
-                   "port name");
+  Command command{Action::kUpload, {}, flags.file, flags.json, flags.quiet};
+  command.pace = PaceNamed(flags.pace).value_or(Pace::kByte);
+  return WithPorts(std::move(command), flags.ports, normalize, "port name");
 }
 
 }  // namespace
@@ -122,9 +126,10 @@ ParsedArguments ParseArguments(int argc, const char* const* argv, const PortNorm
 }
 
 std::string_view UsageText() {
-  return "usage: fwupload --port PORT [--port PORT]... [--json] [--quiet] FILE\n"
+  return "usage: fwupload --port PORT [--port PORT]... [--pace byte|stream] [--json]\n"
+         "                [--quiet] FILE\n"
          "       fwupload --watch [--port PATTERN]... [--count N] [--present] [--again]\n"
-         "                        [--json] [--quiet] FILE\n"
+         "                        [--pace byte|stream] [--json] [--quiet] FILE\n"
          "       fwupload --list [--json]\n"
          "       fwupload --help | --version\n";
 }
@@ -146,6 +151,9 @@ std::string HelpText() {
          "  --present        with --watch: update the ports present at start too\n"
          "  --again          with --watch: update a board whose USB serial number was\n"
          "                   updated already\n"
+         "  --pace PACE      how the body goes: byte (the default) one byte a write,\n"
+         "                   each once the last has left; stream, larger writes that\n"
+         "                   keep the wire busy (a USB adapter at the wire's speed)\n"
          "  --help           this text\n"
          "  --version        the version\n"
          "\n"

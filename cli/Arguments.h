@@ -1,11 +1,14 @@
 // fwupload's command line: what the user asked for, or the one-line reason
 // it is not a use of fwupload.
 //
-//   fwupload --port PORT [--port PORT]... [--json] [--quiet] FILE
-//   fwupload --watch [--port PATTERN]... [--count N] [--present] [--again] [--json] [--quiet] FILE
+//   fwupload --port PORT [--port PORT]... [--pace byte|stream] [--json] [--quiet] FILE
+//   fwupload --watch [--port PATTERN]... [--count N] [--present] [--again] [--pace byte|stream]
+//            [--json] [--quiet] FILE
 //   fwupload --list [--json]
 //   fwupload --help | --version
 #pragma once
+
+#include "protocol/Pace.h"
 
 #include <functional>
 #include <optional>
@@ -27,6 +30,7 @@ struct Command {
   bool present = false;        // update the ports present at start too
   bool serialsAgain = false;   // update a USB serial number already updated
   std::optional<int> count{};  // end after this many updates
+  Pace pace = Pace::kByte;     // --port and --watch: how the body goes
 };
 
 // Return rules: exactly one of `command` and `error` is set.

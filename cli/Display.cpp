@@ -134,7 +134,8 @@ class JsonLines : public Display {
   void Result(const PortRun& run, const Tally* tally) override {
     const RunResult& result = run.Result();
     if (result.outcome)
-      output_.Out(JsonResult(run.Port(), *result.outcome, result.bytes, result.seconds, result.reason, tally) + "\n");
+      output_.Out(JsonResult(run.Port(), *result.outcome, result.bytes, result.seconds, result.pace,
+                                  result.reason, tally) + "\n");
   }
   void Forget(const PortRun& run) override { steps_.Forget(run); }
   void Appeared(std::string_view port, std::string_view leftAloneBecause) override {

@@ -20,13 +20,15 @@ std::string JsonProgress(std::string_view port, std::int64_t percent, std::int64
 }
 
 std::string JsonResult(std::string_view port, Outcome outcome, std::int64_t bytes,
-                       std::chrono::duration<double> seconds, std::string_view reason, const Tally* tally) {
+                       std::chrono::duration<double> seconds, Pace pace, std::string_view reason,
+                       const Tally* tally) {
   nlohmann::ordered_json result{{"port", port},
                                 {"event", "result"},
                                 {"outcome", static_cast<int>(outcome)},
                                 {"message", OutcomeMessage(outcome, port)},
                                 {"bytes", bytes},
-                                {"seconds", std::round(seconds.count() * 1000) / 1000}};
+                                {"seconds", std::round(seconds.count() * 1000) / 1000},
+                                {"pace", PaceName(pace)}};
   if (!reason.empty()) result["reason"] = reason;
   if (tally) {
     result["updated"] = tally->updated;

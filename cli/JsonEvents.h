@@ -1,6 +1,7 @@
 // The --json output: one object a line, its keys in this order.
 //   {"port":..,"event":"progress","percent":..,"bytes":..}
-//   {"port":..,"event":"result","outcome":n,"message":"...","bytes":..,"seconds":..,"reason":"..."}
+//   {"port":..,"event":"result","outcome":n,"message":"...","bytes":..,"seconds":..,"pace":"byte"|"stream",
+//    "reason":"..."}
 // ("reason" only where a failure's cause is known). A station (--watch) adds
 // its tally to each result ("updated":..,"failed":..), and tells the ports
 // that appear and go:
@@ -10,6 +11,7 @@
 
 #include "cli/ResultText.h"
 #include "protocol/Outcome.h"
+#include "protocol/Pace.h"
 
 #include <chrono>
 #include <cstdint>
@@ -20,9 +22,10 @@ namespace fwu::cli {
 
 std::string JsonProgress(std::string_view port, std::int64_t percent, std::int64_t bytes);
 // `bytes`: the body bytes the line took; `seconds`: the run's time, in ms;
-// `reason`: why it failed, or empty; `tally`: a station's, or none.
+// `pace`: how the body went; `reason`: why it failed, or empty; `tally`: a
+// station's, or none.
 std::string JsonResult(std::string_view port, Outcome outcome, std::int64_t bytes,
-                       std::chrono::duration<double> seconds, std::string_view reason,
+                       std::chrono::duration<double> seconds, Pace pace, std::string_view reason,
                        const Tally* tally = nullptr);
 // `leftAloneBecause`: empty when the port is updated.
 std::string JsonAppeared(std::string_view port, std::string_view leftAloneBecause);

@@ -33,10 +33,18 @@ struct Utf8Arguments {
 // shows UTF-8 text until the program ends. Call once.
 Utf8Arguments PrepareProcess(int argc, char** argv);
 
+// A line as fwupload opens it: the engine's, and why it failed.
+class PortLine : public SerialLine {
+ public:
+  // The system's words for the failure a call reported (a negative value);
+  // empty while none has.
+  virtual std::string FailureReason() const = 0;
+};
+
 // An opened line, or none and why: one line of the system's words, with what
 // to do where that is known (empty when nothing more is known).
 struct LineOpening {
-  std::unique_ptr<SerialLine> line;
+  std::unique_ptr<PortLine> line;
   std::string reason;
 };
 
@@ -46,7 +54,8 @@ struct LineOpening {
 // line (destroying it) drops whatever it has not sent yet and frees the port.
 LineOpening OpenLine(const std::string& port);
 
-// The clock a run waits on. Its Delay must keep close to the time asked
+// The clock a run waits on, made on the run's thread (which it may set up
+// for its waits). Its Delay must keep close to the time asked
 // for: a reply wait counts kReplyPolls delays of kPollInterval.
 std::unique_ptr<Clock> MakeRunClock();
 
@@ -83,8 +92,11 @@ void KeepStandardStreamsOpen();
 
 // From now on, an interrupt from the user (Ctrl+C, a termination request, a
 // hang-up) sets `interrupted` instead of ending the program, and a reader
-// that went away makes writes fail instead of ending it; on Windows a second
-// Ctrl+C ends it at once. Call once, at start.
+// that went away makes writes fail instead of ending it. On Windows closing
+// the console, logging off and shutting down interrupt too; a second Ctrl+C
+// ends the program at once, and so does a run that has not stopped within a
+// few seconds of an interrupt (exit status kExitInterrupted). Call once, at
+// start.
 void CatchInterrupts(std::atomic<bool>& interrupted);
 
 // True when standard output is a terminal that redraws lines in place, made

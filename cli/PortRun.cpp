@@ -14,11 +14,13 @@ SteadyTime::rep Now() { return SteadyTime::now().time_since_epoch().count(); }
 
 }  // namespace
 
-PortRun::PortRun(std::string port, const FirmwareFile& firmware, const std::atomic<bool>& interrupted)
+PortRun::PortRun(std::string port, const FirmwareFile& firmware, const std::atomic<bool>& interrupted, Pace pace)
     : port_(std::move(port)),
       firmware_(firmware),
       total_(std::max<std::int64_t>(BodyLength(static_cast<std::int64_t>(firmware.Bytes().size())), 0)),
-      interrupted_(interrupted) {}
+      interrupted_(interrupted) {
+  result_.pace = pace;
+}
 
 PortRun::~PortRun() { Join(); }
 
@@ -62,7 +64,16 @@ std::optional<Outcome> PortRun::Upload() {
   }
   FirmwareBytes firmware(firmware_.Bytes());
   std::unique_ptr<Clock> clock = MakeRunClock();
-  return UploadRun(*opening.line, firmware, *clock, *this).Run();
+  std::optional<Outcome> outcome = UploadRun(*opening.line, firmware, *clock, *this, result_.pace).Run();
+  result_.reason = FailureReason(outcome, *opening.line);
+  return outcome;
+}
+
+std::string PortRun::FailureReason(std::optional<Outcome> outcome, const PortLine& line) const {
+  std::string reason = line.FailureReason();
+  bool maySuffer = outcome == Outcome::kNoResponse || outcome == Outcome::kWrongSecondAnswer;
+  if (result_.pace != Pace::kStream || !maySuffer || !reason.empty()) return reason;
+  return "the device may need --pace byte: not every device takes a stream of bytes";
 }
 
 bool PortRun::StopRequested() { return interrupted_.load(std::memory_order_relaxed); }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "cli/Firmware.h"
+#include "cli/Platform.h"
 #include "cli/ProgressText.h"
 #include "protocol/UploadEngine.h"
 
@@ -34,6 +35,7 @@ struct BodyStep {
 struct RunResult {
   std::optional<Outcome> outcome;  // none when the run was stopped
   std::string reason;              // why it failed, where that is known
+  Pace pace = Pace::kByte;         // how the body went
   std::int64_t bytes = 0;          // body bytes the line took
   std::chrono::duration<double> seconds{};
 };
@@ -43,7 +45,7 @@ class PortRun : private RunObserver {
   // A `firmware` that could not be read ends the run at once with
   // kFirmwareMissing, and no port is opened; so does an interrupt, with no
   // outcome.
-  PortRun(std::string port, const FirmwareFile& firmware, const std::atomic<bool>& interrupted);
+  PortRun(std::string port, const FirmwareFile& firmware, const std::atomic<bool>& interrupted, Pace pace);
   ~PortRun();
   PortRun(const PortRun&) = delete;
   PortRun& operator=(const PortRun&) = delete;
@@ -62,6 +64,8 @@ class PortRun : private RunObserver {
  private:
   void Execute();
   std::optional<Outcome> Upload();
+  // The reason of a run that ended `outcome`, from what the line knows.
+  std::string FailureReason(std::optional<Outcome> outcome, const PortLine& line) const;
   void Progress(std::int64_t percent, std::int64_t bodyBytes) override;
   void AwaitingAnswer() override;
   bool StopRequested() override;

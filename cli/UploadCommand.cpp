@@ -50,7 +50,7 @@ int RunUpload(const Command& command, const std::atomic<bool>& interrupted) {
     auto display = MakeDisplay(FormFor(command.json, command.quiet), output);
     Runs runs;
     for (const std::string& port : command.ports)
-      runs.push_back(std::make_unique<PortRun>(port, firmware, interrupted));
+      runs.push_back(std::make_unique<PortRun>(port, firmware, interrupted, command.pace));
     RunAll(runs, *display);
     // In the order the ports were given; an interrupt leaves some without.
     for (const auto& run : runs) {

@@ -90,6 +90,7 @@ class Watcher {
       : patterns_(command.ports.empty() ? DefaultWatchPatterns() : command.ports),
         firmware_(firmware),
         interrupted_(interrupted),
+        pace_(command.pace),
         station_(StationRules{command.present, command.serialsAgain, command.count}),
         mailbox_(mailbox) {}
 
@@ -119,7 +120,7 @@ class Watcher {
   }
 
   void Launch(const RunStart& start) {
-    auto run = std::make_shared<PortRun>(start.name, firmware_, interrupted_);
+    auto run = std::make_shared<PortRun>(start.name, firmware_, interrupted_, pace_);
     run->Start();
     running_[start.identity] = run;
     mailbox_.Add({.kind = Post::Kind::kStarted, .port = start.name, .run = run});
@@ -155,6 +156,7 @@ class Watcher {
   std::vector<std::string> patterns_;
   const FirmwareFile& firmware_;
   const std::atomic<bool>& interrupted_;
+  Pace pace_;
   Station station_;
   Mailbox& mailbox_;
   std::map<std::string, std::shared_ptr<PortRun>> running_;  // by port identity

@@ -22,6 +22,8 @@ _fwupload() {
     COMPREPLY=($(compgen -W "$(_fwupload_ports)" -- "$cur"))
   elif [[ $prev == --count ]]; then
     COMPREPLY=()  # a number
+  elif [[ $prev == --pace ]]; then
+    COMPREPLY=($(compgen -W $'byte\nstream' -- "$cur"))
   elif [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$(_fwupload_options "${COMP_WORDS[0]}")" -- "$cur"))
   else

@@ -5,11 +5,13 @@
 // stays pending until its transfer completes (0.1 to 1 ms), on a UART for
 // about a byte time. A run whose clock sleeps between polls sleeps this
 // estimate before its second poll of a byte. Each time that was long enough
-// the estimate goes down by a sixteenth of what each time it was not raises
-// it, so it settles where about one second poll in seventeen comes too early:
+// the estimate goes down by a sixteenth of what a time it was not raises it,
+// so it settles where about one second poll in seventeen comes too early:
 // just before the byte's real completion, less the usual lateness of a
-// wake-up. The steps are fixed amounts, so a line of 1 ms is overshot by no
-// more than a slow UART is.
+// wake-up. The raise is a sixteenth of a byte time, so a UART loses little to
+// the overshoot, and doubles with each further early poll in a row, so a line
+// of 1 ms is found within a few bytes; once found, it is overshot by no more
+// than a UART is.
 #pragma once
 
 #include "protocol/Protocol.h"
@@ -28,6 +30,8 @@ class CompletionEstimate {
  private:
   // A UART's byte time to begin with: the shortest completion a real line has.
   std::chrono::nanoseconds estimate_ = kByteTime;
+  // Second polls in a row that came too early.
+  int early_ = 0;
 };
 
 }  // namespace fwu

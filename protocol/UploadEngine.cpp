@@ -1,6 +1,7 @@
 #include "protocol/UploadEngine.h"
 
 #include <algorithm>
+#include <array>
 
 namespace fwu {
 namespace {
@@ -33,14 +34,15 @@ class HeadwayWatch {
 }  // namespace
 
 UploadRun::UploadRun(SerialLine& line, FirmwareSource& firmware, Clock& clock, RunObserver& observer,
-                     ExchangeBuffers& buffers)
-    : line_(line), firmware_(firmware), clock_(clock), observer_(observer), buffers_(buffers) {}
+                     ExchangeBuffers& buffers, Pace pace)
+    : line_(line), firmware_(firmware), clock_(clock), observer_(observer), buffers_(buffers), pace_(pace) {}
 
-UploadRun::UploadRun(SerialLine& line, FirmwareSource& firmware, Clock& clock, RunObserver& observer)
-    : UploadRun(line, firmware, clock, observer, ownBuffers_) {}
+UploadRun::UploadRun(SerialLine& line, FirmwareSource& firmware, Clock& clock, RunObserver& observer, Pace pace)
+    : UploadRun(line, firmware, clock, observer, ownBuffers_, pace) {}
 
 std::optional<Outcome> UploadRun::Run() {
   Outcome outcome = Exchange();
+  if ((stopped_ || outcome != Outcome::kSuccess) && !lineFailed_) line_.DiscardOutput();
   if (stopped_) return std::nullopt;
   return outcome;
 }
@@ -51,7 +53,9 @@ Outcome UploadRun::Exchange() {
   if (!SendHeader() || !AwaitHeaderSent() || !AwaitReply() || !ReadReply())
     return Outcome::kNoResponse;
   if (!IsAcknowledgement(buffers_.reply)) return Outcome::kWrongFirstAnswer;
-  if (!SendBody(BodyLength(firmware_.Size())) || !AwaitReply() || !ReadReply())
+  std::int64_t length = BodyLength(firmware_.Size());
+  bool sent = pace_ == Pace::kStream ? StreamBody(length) : SendBody(length);
+  if (!sent || !AwaitReply() || !ReadReply())
     return Outcome::kNoResponse;
   return IsAcknowledgement(buffers_.reply) ? Outcome::kSuccess : Outcome::kWrongSecondAnswer;
 }
@@ -91,6 +95,46 @@ bool UploadRun::SendBody(std::int64_t length) {
     if (!AwaitByteSent()) return false;
   }
   return true;
+}
+
+// Each poll: the bytes the line has taken so far reported, then a write that
+// tops what it holds up to kStreamQueueBytes (from a chunk of the file whose
+// rest, when a write takes less, is offered again), then a pause. Done once
+// every byte is written and the line reports none pending.
+bool UploadRun::StreamBody(std::int64_t length) {
+  if (length <= 0) return true;
+  std::array<std::uint8_t, kStreamWriteBytes> chunk{};
+  std::span<const std::uint8_t> unwritten;
+  std::int64_t read = 0;
+  std::int64_t written = 0;
+  std::int64_t taken = 0;
+  HeadwayWatch watch(clock_);
+  while (GoOn()) {
+    std::int64_t pending = Checked(line_.OutputPending());
+    if (pending < 0) return false;
+    for (std::int64_t now = std::clamp(written - pending, taken, written); taken < now;) {
+      ++taken;
+      observer_.Progress(ProgressPercent(taken, length), taken);
+    }
+    if (taken == length) return true;
+    if (watch.Stalled(length - taken)) return false;
+    if (unwritten.empty() && read < length) {
+      auto count = static_cast<std::size_t>(std::min<std::int64_t>(length - read, kStreamWriteBytes));
+      for (std::size_t i = 0; i < count; ++i) chunk[i] = firmware_.NextByte();
+      read += static_cast<std::int64_t>(count);
+      unwritten = std::span(chunk).first(count);
+    }
+    if (std::int64_t room = kStreamQueueBytes - pending; room > 0 && !unwritten.empty()) {
+      auto offered = unwritten.first(std::min(unwritten.size(), static_cast<std::size_t>(room)));
+      std::int64_t took = Checked(line_.Write(offered));
+      if (took < 0) return false;
+      took = std::min(took, static_cast<std::int64_t>(offered.size()));
+      written += took;
+      unwritten = unwritten.subspan(static_cast<std::size_t>(took));
+    }
+    clock_.Delay(kPollInterval);
+  }
+  return false;
 }
 
 // Writes the first `count` bytes of the send buffer, offering again whatever

@@ -5,8 +5,8 @@
 // The wire sequence: after kSettleDelay, whatever the device sent before is
 // drained; the file's first kHeaderBytes go in one write (re-offered until
 // the line has taken them all); once the line reports them sent, the first
-// reply wait; then the body one byte per write, each written only once the
-// line reports nothing pending; then the second reply wait. A reply wait
+// reply wait; then the body at the run's pace; then, once the line reports
+// nothing pending after the body's last byte, the second reply wait. A reply wait
 // polls every kPollInterval and ends only when exactly kReplyBytes are
 // pending; a reply completing on the kReplyPolls-th poll counts as none.
 //
@@ -18,12 +18,26 @@
 // kPollInterval. A clock that does not pause makes this the busy poll of the
 // window.
 //
+// The body at Pace::kByte: one byte per write, each written only once the
+// line reports nothing pending. At Pace::kStream: writes of up to
+// kStreamWriteBytes that keep at most kStreamQueueBytes pending in the
+// driver, topped up every kPollInterval, so that a line which holds a write
+// for a transfer's time still never lets the wire wait. The bytes the line
+// has taken are those written less those pending (never more than written,
+// never fewer than before); a count of untaken bytes that comes no lower for
+// kLineStall ends the run as kNoResponse.
+//
+// A run that ends stopped or failed on a line that still works throws away
+// what the line still holds (SerialLine::DiscardOutput), so that no byte of
+// it reaches the device after the run.
+//
 // Threads: a run object and the objects it is given belong to the thread that
 // calls Run; several runs on different lines may go at once.
 #pragma once
 
 #include "protocol/CompletionEstimate.h"
 #include "protocol/Outcome.h"
+#include "protocol/Pace.h"
 #include "protocol/Protocol.h"
 
 #include <chrono>
@@ -32,6 +46,15 @@
 #include <span>
 
 namespace fwu {
+
+// At Pace::kStream: the most bytes the run keeps pending in the driver (356 ms
+// of the wire: a run whose thread a loaded machine holds up that long still
+// keeps the wire busy; a stop throws them away), and the most it offers in
+// one write (22 ms of the wire: on a line
+// whose write returns only once the wire has taken the bytes, a stop is
+// still seen well within 50 ms).
+inline constexpr std::int64_t kStreamQueueBytes = 2048;
+inline constexpr std::size_t kStreamWriteBytes = 128;
 
 // The serial line, open and configured by the caller.
 // Return rules: Write gives the bytes the line took (0 when it took none this
@@ -49,6 +72,8 @@ class SerialLine {
   virtual std::int64_t InputPending() = 0;
   // Ask for no more than InputPending reported.
   virtual std::int64_t Read(std::span<std::uint8_t> into) = 0;
+  // Throws away what was written and not yet sent. The default keeps it.
+  virtual void DiscardOutput() {}
 };
 
 // The firmware file, open for reading.
@@ -97,11 +122,12 @@ struct ExchangeBuffers {
 
 class UploadRun {
  public:
-  // The run uses `buffers` (its own, when none are given) and keeps
-  // references to everything it is given.
+  // The run uses `buffers` (its own, when none are given), sends the body at
+  // `pace`, and keeps references to everything it is given.
   UploadRun(SerialLine& line, FirmwareSource& firmware, Clock& clock, RunObserver& observer,
-            ExchangeBuffers& buffers);
-  UploadRun(SerialLine& line, FirmwareSource& firmware, Clock& clock, RunObserver& observer);
+            ExchangeBuffers& buffers, Pace pace = Pace::kByte);
+  UploadRun(SerialLine& line, FirmwareSource& firmware, Clock& clock, RunObserver& observer,
+            Pace pace = Pace::kByte);
   UploadRun(const UploadRun&) = delete;
   UploadRun& operator=(const UploadRun&) = delete;
 
@@ -113,6 +139,7 @@ class UploadRun {
   void DrainStaleInput();
   bool SendHeader();
   bool SendBody(std::int64_t length);
+  bool StreamBody(std::int64_t length);
   bool WriteAll(std::size_t count);
   bool AwaitHeaderSent();
   bool AwaitByteSent();
@@ -132,6 +159,7 @@ class UploadRun {
   RunObserver& observer_;
   ExchangeBuffers ownBuffers_;
   ExchangeBuffers& buffers_;
+  Pace pace_;
   CompletionEstimate completion_;
   bool stopped_ = false;
   bool lineFailed_ = false;

@@ -24,13 +24,6 @@ namespace {
 
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
-std::int64_t QueueCount(int fd, unsigned long request) {
-  int count = 0;
-  while (ioctl(fd, request, &count) != 0)
-    if (errno != EINTR) return -1;
-  return count;
-}
-
 // The device a port's name leads to, links followed: "/dev/serial/by-id/usb-…"
 // is "/dev/ttyUSB0". The name itself where that cannot be found.
 std::string DevicePath(const std::string& path) {
@@ -174,7 +167,7 @@ std::int64_t TermiosLine::Write(std::span<const std::uint8_t> bytes) {
     do written = ::write(fd_.get(), bytes.data(), bytes.size());
     while (written < 0 && errno == EINTR);
     if (written >= 0) return written;
-    if (!WouldBlock(errno)) return -1;
+    if (!WouldBlock(errno)) return Failed(errno);
     // The line's buffer is full: it holds a good while of bytes, so waiting
     // for a batch of room costs the device nothing and spares a wake-up for
     // every byte the device takes.
@@ -183,20 +176,34 @@ std::int64_t TermiosLine::Write(std::span<const std::uint8_t> bytes) {
   return 0;
 }
 
-std::int64_t TermiosLine::OutputPending() { return QueueCount(fd_.get(), TIOCOUTQ); }
+std::int64_t TermiosLine::Failed(int error) {
+  if (failure_.empty()) failure_ = error ? std::string("the line failed: ") + std::strerror(error) : "the line hung up";
+  return -1;
+}
 
-std::int64_t TermiosLine::InputPending() { return QueueCount(fd_.get(), FIONREAD); }
+std::int64_t TermiosLine::QueueCount(unsigned long request) {
+  int count = 0;
+  while (ioctl(fd_.get(), request, &count) != 0)
+    if (errno != EINTR) return Failed(errno);
+  return count;
+}
+
+std::int64_t TermiosLine::OutputPending() { return QueueCount(TIOCOUTQ); }
+
+std::int64_t TermiosLine::InputPending() { return QueueCount(FIONREAD); }
+
+void TermiosLine::DiscardOutput() { tcflush(fd_.get(), TCOFLUSH); }
 
 std::int64_t TermiosLine::Read(std::span<std::uint8_t> into) {
   auto deadline = std::chrono::steady_clock::now() + kReadWait;
   std::size_t got = 0;
   while (got < into.size()) {
     ssize_t count = ::read(fd_.get(), into.data() + got, into.size() - got);
-    if (count == 0) return -1;  // the other end hung up
+    if (count == 0) return Failed(0);
     if (count > 0) {
       got += static_cast<std::size_t>(count);
     } else if (errno != EINTR) {
-      if (!WouldBlock(errno)) return -1;
+      if (!WouldBlock(errno)) return Failed(errno);
       if (!WaitFor(POLLIN, deadline)) break;
     }
   }

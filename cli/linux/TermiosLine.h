@@ -4,10 +4,13 @@
 // Return rules (SerialLine's): Write gives the bytes taken, 0 when none (it
 // waits kFullBufferWait once when the line's buffer is full); Read waits up to
 // kReadWait for the bytes asked for and gives those it got. A negative value:
-// the line failed for good (EIO, a hang-up, where read gives 0). A signal
+// the line failed for good (EIO, a hang-up, where read gives 0), and
+// FailureReason says how. DiscardOutput drops what the port holds unsent
+// (tcflush). A signal
 // that cuts a system call short is no failure: the call is made again.
 #pragma once
 
+#include "cli/Platform.h"
 #include "cli/linux/UniqueFd.h"
 #include "cli/linux/UucpLock.h"
 #include "protocol/UploadEngine.h"
@@ -20,7 +23,7 @@
 
 namespace fwu::cli {
 
-class TermiosLine : public SerialLine {
+class TermiosLine : public PortLine {
  public:
   static constexpr std::chrono::milliseconds kFullBufferWait{10};
   static constexpr std::chrono::milliseconds kReadWait{500};
@@ -41,6 +44,8 @@ class TermiosLine : public SerialLine {
   std::int64_t OutputPending() override;
   std::int64_t InputPending() override;
   std::int64_t Read(std::span<std::uint8_t> into) override;
+  void DiscardOutput() override;
+  std::string FailureReason() const override { return failure_; }
 
  private:
   TermiosLine(UucpLock lock, UniqueFd fd) : lock_(std::move(lock)), fd_(std::move(fd)) {}
@@ -48,12 +53,16 @@ class TermiosLine : public SerialLine {
   // True when the line became ready for `events` by `deadline`, or reports
   // a hang-up or error the next call will see.
   bool WaitFor(short events, std::chrono::steady_clock::time_point deadline);
+  // Notes why the line failed (`error`, or a hang-up when 0) and gives -1.
+  std::int64_t Failed(int error);
+  std::int64_t QueueCount(unsigned long request);
 
   // Destroyed in reverse: the descriptor is closed before the lock file goes.
   UucpLock lock_;
   UniqueFd fd_;
   termios saved_{};
   bool restore_ = false;
+  std::string failure_;
 };
 
 }  // namespace fwu::cli

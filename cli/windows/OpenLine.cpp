@@ -1,26 +1,11 @@
 #include "cli/Platform.h"
+#include "cli/windows/CommLine.h"
 #include "cli/windows/PortName.h"
-#include "cli/windows/SerialChannels.h"
 #include "cli/windows/SystemMessage.h"
 #include "cli/windows/Wide.h"
 
-#include "bridge/RuntimeLine.h"
-#include "runtime/serial/Serial.h"
-
 namespace fwu::cli {
 namespace {
-
-// A channel opened with -1, closed with the line.
-class ChannelLine : public RuntimeSerialLine {
- public:
-  explicit ChannelLine(std::int64_t channel) : RuntimeSerialLine(channel), channel_(channel) {}
-  ChannelLine(const ChannelLine&) = delete;
-  ChannelLine& operator=(const ChannelLine&) = delete;
-  ~ChannelLine() override { SerialClose(channel_); }
-
- private:
-  std::int64_t channel_;
-};
 
 // What a failed open's error means for the person at the port, and what to
 // do about it where that is known.
@@ -64,15 +49,10 @@ std::string OpenFailureReason(DWORD error) {
 }  // namespace
 
 LineOpening OpenLine(const std::string& port) {
-  EnsureSerialChannels();
-  std::wstring name = Widened(BarePortName(port));
-  // The runtime's open reports failure as 0 alone: the system's error is the
-  // one its failed call left on this thread.
-  SetLastError(ERROR_SUCCESS);
-  std::int64_t channel = SerialOpen(-1, name.c_str(), kBaudRate, NOPARITY, kDataBits, 1.0f, kSerialNoHandshake,
-                                    kInputQueueBytes, kOutputQueueBytes);
-  if (!channel) return {nullptr, OpenFailureReason(GetLastError())};
-  return {std::make_unique<ChannelLine>(channel), {}};
+  DWORD error = ERROR_SUCCESS;
+  std::unique_ptr<CommLine> line = CommLine::Open(L"\\\\.\\" + Widened(BarePortName(port)), error);
+  if (!line) return {nullptr, OpenFailureReason(error)};
+  return {std::move(line), {}};
 }
 
 }  // namespace fwu::cli

@@ -6,7 +6,7 @@
 namespace fwu::cli {
 
 // The name without the device namespace's "\\.\" in front ("\\.\COM12" is
-// "COM12"): the runtime's open puts that prefix before every name itself.
+// "COM12"): an open puts that prefix before every name itself.
 std::string_view BarePortName(std::string_view port);
 
 }  // namespace fwu::cli

@@ -15,13 +15,14 @@ constexpr DWORD kHighResolutionTimer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIG
 
 // The runtime's delays, which raise the timer resolution to 1 ms (a reply
 // wait of 5000 polls of 1 ms needs it), and pauses between body polls on a
-// high-resolution waitable timer. Where the system has none, an ordinary
-// timer would round each pause up to a millisecond, five times a UART's byte
-// time: a pause then only yields the processor, and the line is polled again.
+// high-resolution waitable timer. Where the system has none (before Windows
+// 10 1803), an ordinary waitable timer: each pause is then rounded up to the
+// 1 ms resolution, which costs a UART some speed but spins no core.
 class PausingClock : public RuntimeClock {
  public:
-  PausingClock()
-      : timer_(CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_MODIFY_STATE | SYNCHRONIZE)) {}
+  PausingClock() : timer_(MakeTimer(kHighResolutionTimer)) {
+    if (!timer_) timer_ = MakeTimer(0);
+  }
 
   void PauseBetweenPolls(std::chrono::nanoseconds duration) override {
     LARGE_INTEGER due{};
@@ -29,10 +30,14 @@ class PausingClock : public RuntimeClock {
     if (timer_ && SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE))
       WaitForSingleObject(timer_.get(), INFINITE);
     else
-      SwitchToThread();
+      Delay(kPollInterval);
   }
 
  private:
+  static UniqueKernelHandle MakeTimer(DWORD flags) {
+    return UniqueKernelHandle(CreateWaitableTimerExW(nullptr, nullptr, flags, TIMER_MODIFY_STATE | SYNCHRONIZE));
+  }
+
   UniqueKernelHandle timer_;
 };
 

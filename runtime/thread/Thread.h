@@ -31,7 +31,8 @@ std::size_t ThreadEntryCount();
 
 // --- Timing ----------------------------------------------------------------
 // Sleeps the calling thread. The first call of the process raises the timer
-// resolution to 1 ms for good. 0 yields the rest of the time slice.
+// resolution to 1 ms for good, and asks the system to honour it also while
+// the process's windows are minimized or hidden. 0 yields the rest of the time slice.
 void DelayMs(std::int64_t milliseconds);
 // Whether the 1 ms resolution has been requested.
 bool TimerResolutionRaised();

@@ -24,6 +24,8 @@ constexpr int kPort = 5;
 constexpr int kWrongAnswerPort = 6;
 constexpr int kNoDevicePort = 9;
 constexpr int kFirstSparePort = 10;  // and the few after it
+constexpr int kFlowControlPort = 14;
+constexpr int kHangUpPort = 15;
 constexpr int kCtrlCPort = 20;
 constexpr int kWatchPort = 21;  // one of the COM2? names the station watches
 // Not one of the bench's names, so no such port exists.
@@ -96,6 +98,54 @@ TEST(ConsoleUpload, UploadsExactlyHoweverItIsStartedAndNamed) {
     std::wstring name = (c.inDeviceNamespace ? L"\\\\.\\" : L"") + device.PortName();
     EXPECT_EQ(RunFwupload({L"--port", name, c.file}, c.start), 0u);
     EXPECT_EQ(device.Log(), firmware);
+  }
+}
+
+// Flow control another program left on the port (XON/XOFF, DSR flow):
+// fwupload sets the line itself, and the device gets exactly the file, every
+// byte value (XON and XOFF among them), at either pace.
+TEST(ConsoleUpload, APortLeftWithFlowControlGetsExactlyTheFileAtEitherPace) {
+  TestFolder folder(L"fwupload-e2e-flow");
+  std::string firmware = Firmware(3000);
+  std::wstring file = folder.Write(L"trx.fw", firmware);
+  VirtualDevice device;
+  ASSERT_TRUE(device.Start(kFlowControlPort, {L"--body-length", BodyLengthOf(firmware)}));
+  std::wstring path = L"\\\\.\\" + device.PortName();
+  // The port's DCB as it was, after `change` when one is given.
+  auto dcbOfPort = [&](void (*change)(DCB&)) {
+    UniqueFileHandle port(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    EXPECT_TRUE(port && GetCommState(port.get(), &dcb)) << GetLastError();
+    DCB found = dcb;
+    if (change) {
+      change(dcb);
+      EXPECT_TRUE(SetCommState(port.get(), &dcb)) << GetLastError();
+    }
+    return found;
+  };
+  for (const wchar_t* pace : {L"stream", L"byte"}) {
+    dcbOfPort([](DCB& dcb) { dcb.fInX = dcb.fOutX = dcb.fOutxDsrFlow = dcb.fDsrSensitivity = TRUE; });
+    std::size_t before = device.Log().size();
+    EXPECT_EQ(RunFwupload({L"--quiet", L"--pace", pace, L"--port", device.PortName(), file}), 0u) << pace;
+    EXPECT_EQ(device.Log().substr(before), firmware) << pace;
+    DCB left = dcbOfPort(nullptr);
+    EXPECT_FALSE(left.fInX || left.fOutX) << pace << ": flow control left on";
+  }
+}
+
+// The device hangs up mid-body: outcome 3 at once, not after the 5 s stall
+// limit (which would end the whole run past 6 s), at either pace.
+TEST(ConsoleUpload, ADeviceGoneMidBodyEndsTheRunWithOutcomeThreeAtOnce) {
+  TestFolder folder(L"fwupload-e2e-gone");
+  std::string firmware = Firmware(20000);
+  std::wstring file = folder.Write(L"trx.fw", firmware);
+  for (const wchar_t* pace : {L"stream", L"byte"}) {
+    VirtualDevice device;
+    ASSERT_TRUE(device.Start(kHangUpPort, {L"--body-length", BodyLengthOf(firmware), L"--hang-up-after", L"1000"}));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunFwupload({L"--quiet", L"--pace", pace, L"--port", device.PortName(), file}), 3u) << pace;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << pace << ": the stall limit, not the failure, ended it";
   }
 }
 
@@ -184,6 +234,19 @@ TEST(ConsoleUpload, WatchUpdatesAPortThatAppearsInSerialComm) {
   EXPECT_EQ(station.ExitCode(), 0u) << ReadWholeFile(outPath);
   EXPECT_EQ(device.Log(), firmware);
   EXPECT_NE(ReadWholeFile(outPath).find("COM21: Device update!  (1 updated, 0 failed)"), std::string::npos) << ReadWholeFile(outPath);
+}
+
+// The run clock's real pause on the high-resolution waitable timer: about
+// the time asked for, in the unit asked for (loose bounds: Wine's timer wakes
+// about a millisecond late; a pause read in the wrong unit takes a thousand
+// times as long, or nothing).
+TEST(ConsoleClock, APauseBetweenPollsLastsAboutTheTimeAskedFor) {
+  auto clock = fwu::cli::MakeRunClock();
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 10; ++i) clock->PauseBetweenPolls(std::chrono::microseconds(300));
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 3ms);
+  EXPECT_LT(took, 1s);
 }
 
 TEST(ConsolePorts, NamesOfOnePortShareAnIdentity) {

@@ -24,14 +24,16 @@ class SimulatedClock : public Clock {
   void Delay(std::chrono::milliseconds duration) override { Wait(duration); }
   std::chrono::steady_clock::duration Now() override { return now; }
   void PauseBetweenPolls(std::chrono::nanoseconds duration) override {
+    pauses.push_back(duration);
     if (sleeps) Wait(duration);
   }
 
   Time now{};
   bool sleeps = true;
   std::chrono::nanoseconds wakeLatency{};
-  // When each wait began.
+  // When each wait began; each pause's length.
   std::vector<Time> waits;
+  std::vector<std::chrono::nanoseconds> pauses;
 
  private:
   void Wait(std::chrono::nanoseconds duration) {

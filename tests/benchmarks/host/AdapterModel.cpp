@@ -1,21 +1,27 @@
-// A model of a real serial adapter's output count, preloaded (LD_PRELOAD)
+// A model of a real serial adapter's output queue, preloaded (LD_PRELOAD)
 // into a program that drives a pseudo-terminal.
 //
 // A pty takes a write at once and reports nothing pending the moment the
-// write returns. A USB adapter holds each write until its USB transfer
-// completes, a UART until the wire has taken it. Here every write on a pty's
-// slave is taken no sooner than FWU_MODEL_LATENCY_US after it was made, and
-// no sooner than the wire at FWU_MODEL_BYTES_PER_SECOND (default 5760, 57600
-// baud 8N1) allows after the byte before:
-//   taken(byte) = max(written + latency, taken(byte before) + 1 / rate)
-// and TIOCOUTQ on that descriptor reports the pty's own count plus the bytes
-// not taken yet. The bytes themselves reach the pty at once; a program that
-// keeps to the protocol writes the next one only once the count is 0, so the
-// device receives them at the model's pace.
+// write returns. A USB adapter's driver queues what is written (up to its
+// buffer, FWU_MODEL_CAPACITY bytes, default 4096), hands it to the adapter in
+// transfers that take FWU_MODEL_LATENCY_US each, and the adapter sends it at
+// the wire's rate, FWU_MODEL_BYTES_PER_SECOND (default 5760, 57600 baud
+// 8N1); a UART's driver is the same with no transfer time. Here a write on a
+// pty's slave goes into the model's queue, and each byte leaves it, for the
+// pty, no sooner than the latency after its write and no sooner than a byte
+// time after the byte before:
+//   leaves(byte) = max(written + latency, leaves(byte before) + 1 / rate)
+// A full queue takes no more (EAGAIN, or a short write). TIOCOUTQ reports the
+// bytes still queued; tcflush(TCOFLUSH) throws them away, and close sends
+// them at once. Bytes are
+// handed to the pty on the program's next call on that descriptor after they
+// leave (a program that keeps to the protocol polls at least every
+// millisecond), so the device at the other end receives them at the wire's
+// pace, and nothing that was thrown away.
 //
 // What it cannot show: a driver's own cost per call, USB frame timing, the
 // jitter of a real transfer, or the count's behaviour while a transfer is
-// split. It models the count that a program waits on, nothing more.
+// split.
 #include <dlfcn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -25,11 +31,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -41,17 +49,19 @@ constexpr int kDescriptors = 4096;
 struct Model {
   std::int64_t latencyNs;
   std::int64_t byteNs;
+  std::size_t capacity;
 };
 
-Model ReadModel() {
-  const char* latency = std::getenv("FWU_MODEL_LATENCY_US");
-  const char* rate = std::getenv("FWU_MODEL_BYTES_PER_SECOND");
-  long long bytesPerSecond = rate ? std::atoll(rate) : 5760;
-  return {(latency ? std::atoll(latency) : 0) * 1000, 1'000'000'000LL / (bytesPerSecond > 0 ? bytesPerSecond : 5760)};
+long long Setting(const char* name, long long otherwise) {
+  const char* value = std::getenv(name);
+  long long number = value ? std::atoll(value) : otherwise;
+  return number > 0 ? number : otherwise;
 }
 
 const Model& TheModel() {
-  static const Model model = ReadModel();
+  static const Model model{Setting("FWU_MODEL_LATENCY_US", 0) * 1000,
+                           1'000'000'000LL / Setting("FWU_MODEL_BYTES_PER_SECOND", 5760),
+                           static_cast<std::size_t>(Setting("FWU_MODEL_CAPACITY", 4096))};
   return model;
 }
 
@@ -61,20 +71,48 @@ std::int64_t NowNs() {
   return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
+template <class Function>
+Function* Next(const char* name) {
+  return reinterpret_cast<Function*>(dlsym(RTLD_NEXT, name));
+}
+
+ssize_t RealWrite(int fd, const void* bytes, size_t count) {
+  static auto* next = Next<ssize_t(int, const void*, size_t)>("write");
+  return next(fd, bytes, count);
+}
+
 enum class Kind : std::uint8_t { kUnknown, kLine, kOther };
 
-// One descriptor: whether it is a pty slave, and when each byte written and
-// not yet counted as taken will be.
+struct Queued {
+  std::uint8_t byte;
+  std::int64_t leaves;
+};
+
+// One descriptor: whether it is a pty slave, and the bytes its driver holds.
 struct Line {
   std::mutex lock;
   Kind kind = Kind::kUnknown;
-  std::deque<std::int64_t> takenAt;
-  std::int64_t lastTaken = 0;
+  std::deque<Queued> queue;
+  std::int64_t lastLeaves = 0;
+
+  // Hands the pty every byte whose time has come.
+  void Deliver(int fd) {
+    std::int64_t now = NowNs();
+    std::vector<std::uint8_t> due;
+    for (const Queued& queued : queue) {
+      if (queued.leaves > now) break;
+      due.push_back(queued.byte);
+    }
+    if (due.empty()) return;
+    ssize_t written = RealWrite(fd, due.data(), due.size());
+    if (written > 0) queue.erase(queue.begin(), queue.begin() + written);
+  }
 };
 
 Line lines[kDescriptors];
 
-// The descriptor's model, locked; none when it is not a pty slave.
+// The descriptor's model, locked, its due bytes delivered; none when it is
+// not a pty slave.
 Line* LineOf(int fd, std::unique_lock<std::mutex>& held) {
   if (fd < 0 || fd >= kDescriptors) return nullptr;
   Line& line = lines[fd];
@@ -85,12 +123,9 @@ Line* LineOf(int fd, std::unique_lock<std::mutex>& held) {
                  major(status.st_rdev) <= kLastPtySlaveMajor;
     line.kind = slave ? Kind::kLine : Kind::kOther;
   }
-  return line.kind == Kind::kLine ? &line : nullptr;
-}
-
-template <class Function>
-Function* Next(const char* name) {
-  return reinterpret_cast<Function*>(dlsym(RTLD_NEXT, name));
+  if (line.kind != Kind::kLine) return nullptr;
+  line.Deliver(fd);
+  return &line;
 }
 
 }  // namespace
@@ -98,18 +133,22 @@ Function* Next(const char* name) {
 extern "C" {
 
 ssize_t write(int fd, const void* bytes, size_t count) {
-  static auto* next = Next<ssize_t(int, const void*, size_t)>("write");
   std::unique_lock<std::mutex> held;
   Line* line = LineOf(fd, held);
-  ssize_t written = next(fd, bytes, count);
-  if (!line || written <= 0) return written;
+  if (!line) return RealWrite(fd, bytes, count);
   const Model& model = TheModel();
-  std::int64_t now = NowNs();
-  for (ssize_t i = 0; i < written; ++i) {
-    line->lastTaken = std::max(now + model.latencyNs, line->lastTaken + model.byteNs);
-    line->takenAt.push_back(line->lastTaken);
+  std::size_t taken = std::min(count, model.capacity - std::min(model.capacity, line->queue.size()));
+  if (count > 0 && taken == 0) {
+    errno = EAGAIN;
+    return -1;
   }
-  return written;
+  std::int64_t now = NowNs();
+  for (std::size_t i = 0; i < taken; ++i) {
+    line->lastLeaves = std::max(now + model.latencyNs, line->lastLeaves + model.byteNs);
+    line->queue.push_back({static_cast<const std::uint8_t*>(bytes)[i], line->lastLeaves});
+  }
+  line->Deliver(fd);
+  return static_cast<ssize_t>(taken);
 }
 
 int ioctl(int fd, unsigned long request, ...) noexcept {
@@ -118,24 +157,35 @@ int ioctl(int fd, unsigned long request, ...) noexcept {
   va_start(arguments, request);
   void* argument = va_arg(arguments, void*);
   va_end(arguments);
-  int result = next(fd, request, argument);
-  if (request != TIOCOUTQ || result != 0) return result;
   std::unique_lock<std::mutex> held;
   Line* line = LineOf(fd, held);
-  if (!line) return result;
-  std::int64_t now = NowNs();
-  while (!line->takenAt.empty() && line->takenAt.front() <= now) line->takenAt.pop_front();
-  *static_cast<int*>(argument) += static_cast<int>(line->takenAt.size());
+  int result = next(fd, request, argument);
+  if (!line || result != 0) return result;
+  if (request == TIOCOUTQ) *static_cast<int*>(argument) += static_cast<int>(line->queue.size());
   return result;
 }
 
+// The C library calls its own ioctl for this, which the one above does not see.
+int tcflush(int fd, int queue) {
+  static auto* next = Next<int(int, int)>("tcflush");
+  std::unique_lock<std::mutex> held;
+  Line* line = LineOf(fd, held);
+  if (line && (queue == TCOFLUSH || queue == TCIOFLUSH)) line->queue.clear();
+  return next(fd, queue);
+}
+
+// A driver sends what it still holds before the port closes (for as long as
+// the port's closing wait allows): here all of it at once.
 int close(int fd) {
   static auto* next = Next<int(int)>("close");
   if (fd >= 0 && fd < kDescriptors) {
     std::lock_guard held(lines[fd].lock);
-    lines[fd].kind = Kind::kUnknown;
-    lines[fd].takenAt.clear();
-    lines[fd].lastTaken = 0;
+    Line& line = lines[fd];
+    for (Queued& queued : line.queue) queued.leaves = 0;
+    if (line.kind == Kind::kLine) line.Deliver(fd);
+    line.kind = Kind::kUnknown;
+    line.queue.clear();
+    line.lastLeaves = 0;
   }
   return next(fd);
 }
