@@ -60,6 +60,7 @@ std::optional<Outcome> PortRun::Upload() {
     result_.reason = std::move(opening.reason);
     return Outcome::kPortUnavailable;
   }
+  result_.note = std::move(opening.note);
   FirmwareBytes firmware(firmware_.Bytes());
   std::unique_ptr<Clock> clock = MakeRunClock();
   return UploadRun(*opening.line, firmware, *clock, *this).Run();

@@ -34,6 +34,7 @@ struct BodyStep {
 struct RunResult {
   std::optional<Outcome> outcome;  // none when the run was stopped
   std::string reason;              // why it failed, where that is known
+  std::string note;                // the line was opened with less than the usual care: how
   std::int64_t bytes = 0;          // body bytes the line took
   std::chrono::duration<double> seconds{};
 };

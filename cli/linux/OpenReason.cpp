@@ -74,6 +74,10 @@ std::string HeldReason(const std::optional<PortUser>& user, const std::string& h
   return reason + ": close it, then try again";
 }
 
+std::string LockFileReason(const std::string& what, const std::string& path) {
+  return "held by " + what + ": " + path + " (remove it if no program uses the port, then try again)";
+}
+
 std::string NotASerialPortReason(const std::string& what) { return "not a serial port (" + what + ")"; }
 
 std::string ControllingTerminalReason(const PortUser& leader) {
