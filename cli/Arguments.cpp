@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 namespace fwu::cli {
 namespace {
@@ -21,6 +22,7 @@ struct Flags {
   bool present = false;
   bool again = false;
   int count = 0;
+  double rebootWindow = -1;  // seconds; none given
 };
 
 // CLI11 does the reading; the help and version texts are fwupload's own.
@@ -37,6 +39,7 @@ void Declare(CLI::App& app, Flags& flags) {
   app.add_flag("--present", flags.present);
   app.add_flag("--again", flags.again);
   app.add_option("--count", flags.count)->check(CLI::PositiveNumber);
+  app.add_option("--reboot-window", flags.rebootWindow)->check(CLI::Range(0.0, 86400.0));
 }
 
 // Why the ports cannot all be updated at once: a port named twice, or one
@@ -86,6 +89,8 @@ ParsedArguments Watched(Flags flags, const PortNormalizer& normalize) {
   command.present = flags.present;
   command.serialsAgain = flags.again;
   if (flags.count > 0) command.count = flags.count;
+  if (flags.rebootWindow >= 0)
+    command.rebootWindow = std::chrono::milliseconds(std::llround(flags.rebootWindow * 1000));
   return WithPorts(std::move(command), flags.ports, normalize, "port pattern");
 }
 
@@ -93,7 +98,8 @@ ParsedArguments Checked(Flags flags, const PortNormalizer& normalize) {
   if (flags.help) return Success(Just(Action::kHelp));
   if (flags.version) return Success(Just(Action::kVersion));
   if (flags.watch) return Watched(std::move(flags), normalize);
-  if (flags.present || flags.again || flags.count > 0) return Failure("--present, --again and --count go with --watch");
+  if (flags.present || flags.again || flags.count > 0 || flags.rebootWindow >= 0)
+    return Failure("--present, --again, --count and --reboot-window go with --watch");
   if (flags.list) {
     if (!flags.ports.empty() || !flags.file.empty() || flags.quiet)
       return Failure("--list takes no port, no file and no --quiet");
@@ -124,7 +130,7 @@ ParsedArguments ParseArguments(int argc, const char* const* argv, const PortNorm
 std::string_view UsageText() {
   return "usage: fwupload --port PORT [--port PORT]... [--json] [--quiet] FILE\n"
          "       fwupload --watch [--port PATTERN]... [--count N] [--present] [--again]\n"
-         "                        [--json] [--quiet] FILE\n"
+         "                        [--reboot-window S] [--json] [--quiet] FILE\n"
          "       fwupload --list [--json]\n"
          "       fwupload --help | --version\n";
 }
@@ -146,13 +152,16 @@ std::string HelpText() {
          "  --present        with --watch: update the ports present at start too\n"
          "  --again          with --watch: update a board whose USB serial number was\n"
          "                   updated already\n"
+         "  --reboot-window S\n"
+         "                   with --watch: a board that went and comes back within S\n"
+         "                   seconds (10) is taken for the same board, rebooting\n"
          "  --help           this text\n"
          "  --version        the version\n"
          "\n"
          "Exit status: 0 when every port was updated; else the outcome (1 to 5) of the\n"
-         "first port, in the order given, that was not; 64 for a usage error; 130 when\n"
-         "interrupted. --watch: 0 when every update succeeded, else the outcome of the\n"
-         "first that did not.\n";
+         "first port, in the order given, that was not; 64 for a usage error; 74 when\n"
+         "--list, --help or --version could not write; 130 when interrupted. --watch: 0\n"
+         "when every update succeeded, else the outcome of the first that did not.\n";
 }
 
 }  // namespace fwu::cli

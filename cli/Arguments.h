@@ -2,11 +2,13 @@
 // it is not a use of fwupload.
 //
 //   fwupload --port PORT [--port PORT]... [--json] [--quiet] FILE
-//   fwupload --watch [--port PATTERN]... [--count N] [--present] [--again] [--json] [--quiet] FILE
+//   fwupload --watch [--port PATTERN]... [--count N] [--present] [--again] [--reboot-window S]
+//                    [--json] [--quiet] FILE
 //   fwupload --list [--json]
 //   fwupload --help | --version
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -27,6 +29,7 @@ struct Command {
   bool present = false;        // update the ports present at start too
   bool serialsAgain = false;   // update a USB serial number already updated
   std::optional<int> count{};  // end after this many updates
+  std::optional<std::chrono::milliseconds> rebootWindow{};  // a board's reboot, where not the usual
 };
 
 // Return rules: exactly one of `command` and `error` is set.

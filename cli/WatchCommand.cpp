@@ -90,7 +90,8 @@ class Watcher {
       : patterns_(command.ports.empty() ? DefaultWatchPatterns() : command.ports),
         firmware_(firmware),
         interrupted_(interrupted),
-        station_(StationRules{command.present, command.serialsAgain, command.count}),
+        station_(StationRules{command.present, command.serialsAgain, command.count,
+                              command.rebootWindow.value_or(kRebootWindow)}),
         mailbox_(mailbox) {}
 
   void Run() { mailbox_.Close(Watch()); }

@@ -56,6 +56,17 @@ TEST_F(World, WithStandardOutputClosedTheDeviceGetsExactlyTheFile) {
   EXPECT_EQ(device.Log(), firmware);
 }
 
+TEST_F(World, AHelpOrVersionThatCannotBeWrittenIsNoSuccess) {
+  for (const char* option : {"--help", "--version"}) {
+    auto full = [] {
+      int fd = open("/dev/full", O_WRONLY);
+      return fd >= 0 && dup2(fd, STDOUT_FILENO) >= 0;
+    };
+    EXPECT_EQ(StartWith({option}, full)->Wait(), 74) << option;
+    EXPECT_EQ(Errors(), std::vector<std::string>{"fwupload: cannot write standard output: No space left on device"});
+  }
+}
+
 TEST_F(World, AReaderThatGoesAwayLeavesEveryRunToItsEnd) {
   std::string file = Firmware(6016);  // about a second at the line's pace
   PtyDevice& first = Device({"--pace-baud", "57600"});
