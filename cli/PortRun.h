@@ -49,6 +49,8 @@ class PortRun : private RunObserver {
   PortRun(const PortRun&) = delete;
   PortRun& operator=(const PortRun&) = delete;
 
+  // Starts the run on its thread; one that cannot be started ends the run
+  // at once with kPortUnavailable and why.
   void Start();
   void Join();
   bool Finished() const { return finished_.load(std::memory_order_acquire); }

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -182,6 +183,24 @@ TEST_F(World, AFileRewrittenWhileItIsReadIsNotSent) {
   EXPECT_EQ(ran.status, 1);
   EXPECT_EQ(ran.err, std::vector<std::string>{device.Port() + ": " + big + " changed while it was read; try again once it is written"});
   EXPECT_TRUE(device.Log().empty());
+}
+
+TEST_F(World, APortWhoseThreadCannotStartFailsAloneWithWhy) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to run as a user under a limit on processes";
+  std::string file = Firmware(1016);
+  chmod(folder.Path().c_str(), 0755);  // for the user it runs as
+  std::string out = folder / "run.out";
+  auto oneProcess = [&] {
+    int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    rlimit one{1, 1};
+    return fd >= 0 && dup2(fd, STDOUT_FILENO) >= 0 && setrlimit(RLIMIT_NPROC, &one) == 0 &&
+           setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+  };
+  EXPECT_EQ(StartWith({"--quiet", "-p", "ttyFWU0", "-p", "ttyFWU1", file}, oneProcess)->Wait(), 2);
+  EXPECT_EQ(LinesOf(ReadFile(out)), (std::vector<std::string>{"/dev/ttyFWU0: ERROR:2 Can't open the serial port: /dev/ttyFWU0",
+                                                              "/dev/ttyFWU1: ERROR:2 Can't open the serial port: /dev/ttyFWU1"}));
+  ASSERT_EQ(Errors().size(), 2u);
+  EXPECT_NE(Errors()[0].find("no thread could be started for the port"), std::string::npos) << Errors()[0];
 }
 
 TEST_F(World, AnInterruptStillShowsThePortsThatHadFinished) {
