@@ -6,7 +6,8 @@
 # With a display (DISPLAY set) the window opens there for you to use: pick
 # COM3, press UPDATE!, watch the device's progress lines here; close the window
 # to end. Without one, the window runs under Xvfb and a scripted run picks the
-# port, presses UPDATE!, saves a screenshot of the outcome and closes it.
+# port, presses UPDATE!, saves a screenshot of the outcome and closes it
+# (SHOT_AT=<percent>: a screenshot of the run, once the bar has reached it).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$here/build}
@@ -51,7 +52,7 @@ mkdir -p "$(dirname "$shot")"
 shooter_pid=$!
 status=0
 wine "$win/tests/demo/updater_demo.exe" "$(winepath -w "$demo")" COM3 \
-  "$(winepath -w "$demo/shot-ready")" "$(winepath -w "$demo/shot-done")" || status=$?
+  "$(winepath -w "$demo/shot-ready")" "$(winepath -w "$demo/shot-done")" ${SHOT_AT:+"$SHOT_AT"} || status=$?
 # Only the screenshot; the device serves until the clean-up stops it.
 wait "$shooter_pid"
 if cmp -s "$demo/received.bin" "$demo/trx.fw"; then
@@ -60,5 +61,6 @@ else
   echo "run: the device did not receive trx.fw intact"
   status=1
 fi
-echo "run: screenshot of the outcome: $shot"
+shown=${SHOT_AT:+the run at $SHOT_AT %}
+echo "run: screenshot of ${shown:-the outcome}: $shot"
 exit $status

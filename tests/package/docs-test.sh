@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # What a user reads and types besides the program: the manual page renders
 # without warnings and describes exactly the long options of the built
-# program's --help, as does the zsh completion; the bash completion, loaded
-# in a plain non-interactive bash, completes options, serial devices and files.
-#   docs-test.sh <fwupload> <manual page> <completions folder>
+# program's --help, as do the zsh completion and the reference page of doc/;
+# the bash completion, loaded in a plain non-interactive bash, completes
+# options, serial devices and files.
+#   docs-test.sh <fwupload> <manual page> <completions folder> <reference page>
 set -euo pipefail
-fwupload=$1 page=$2 completions=$3
+fwupload=$1 page=$2 completions=$3 reference=$4
 work=$(mktemp -d "${TMPDIR:-/tmp}/fwu-docs-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 status=0
@@ -14,10 +15,11 @@ fail() { echo "FAIL: $*" >&2; status=1; }
 warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man warns about the page: $warnings"
 
-# The long options a text names, outside its comments (roff's and the shell's).
+# The long options a text names, outside its comments (roff's and the shell's)
+# and Markdown's headings.
 long_options() { sed -e '/^\.\\"/d' -e '/^#/d' -e 's/\\-/-/g' | grep -o -- '--[a-z][a-z-]*' | sort -u; }
 "$fwupload" --help | long_options >"$work/help"
-for source in "$page" "$completions/_fwupload"; do
+for source in "$page" "$completions/_fwupload" "$reference"; do
   long_options <"$source" >"$work/described"
   differences=$(comm -3 "$work/help" "$work/described" | tr -d '\t' | tr '\n' ' ')
   [ -z "$differences" ] || fail "$(basename "$source") and --help differ in: $differences"

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # fwupload installed as a Linux user gets it. `cmake --install` with a prefix
-# and DESTDIR puts exactly its files where they belong. The .deb, made by
+# and DESTDIR puts exactly its files where they belong: the README and the
+# pages and pictures of doc/ among them. The .deb, made by
 # CPack, holds exactly its files, no maintainer script, a changelog whose
 # newest entry is the project's version, and lintian finds no error in it
 # where lintian is installed; unpacked into a root of its own, the fwupload
 # inside tells that version and updates a virtual device.
-#   linux-install-test.sh <host build> <virtual-device> <version>
+#   linux-install-test.sh <host build> <virtual-device> <version> <source>
 set -euo pipefail
-build=$1 device=$2 version=$3
+build=$1 device=$2 version=$3 source=$4
 work=$(mktemp -d "${TMPDIR:-/tmp}/fwu-install-XXXXXX")
 device_pid=
 cleanup() {
@@ -19,12 +20,15 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 files_under() { (cd "$1" && find . -type f | sort | tr '\n' ' '); }
 expect_files() {
   local got; got=$(files_under "$1")
-  [ "$got" = "$2" ] || fail "$3 holds: $got"
+  local wanted; wanted=$(tr ' ' '\n' <<<"$2" | grep . | sort | tr '\n' ' ')
+  [ "$got" = "$wanted" ] || fail "$3 holds: $got"
 }
+# documentation <folder>: the README and the pages and pictures of doc/, installed in <folder>.
+documentation() { (cd "$source" && echo README.md && find doc -name '*.md' -o -name '*.png') | sed "s|^|$1/|" | tr '\n' ' '; }
 
 DESTDIR=$work/staged cmake --install "$build" --prefix /opt/fw >/dev/null
 expect_files "$work/staged" "./opt/fw/bin/fwupload ./opt/fw/share/bash-completion/completions/fwupload \
-./opt/fw/share/doc/fwupload/README.md ./opt/fw/share/man/man1/fwupload.1 ./opt/fw/share/zsh/site-functions/_fwupload " \
+./opt/fw/share/man/man1/fwupload.1 ./opt/fw/share/zsh/site-functions/_fwupload $(documentation ./opt/fw/share/doc/fwupload)" \
   "cmake --install"
 
 cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" || { cat "$work/cpack.log"; exit 1; }
@@ -34,8 +38,8 @@ dpkg-deb -f "$deb" Depends | grep -q libserialport || fail "Depends lacks libser
 [ -z "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'inst$|rm$')" ] || fail "the package has maintainer scripts"
 dpkg-deb -x "$deb" "$work/root"
 expect_files "$work/root" "./usr/bin/fwupload ./usr/share/bash-completion/completions/fwupload \
-./usr/share/doc/fwupload/README.md ./usr/share/doc/fwupload/changelog.gz ./usr/share/doc/fwupload/copyright \
-./usr/share/man/man1/fwupload.1.gz ./usr/share/zsh/vendor-completions/_fwupload " "the .deb"
+./usr/share/doc/fwupload/changelog.gz ./usr/share/doc/fwupload/copyright \
+./usr/share/man/man1/fwupload.1.gz ./usr/share/zsh/vendor-completions/_fwupload $(documentation ./usr/share/doc/fwupload)" "the .deb"
 newest=$(zcat "$work/root/usr/share/doc/fwupload/changelog.gz" | head -1)
 [[ $newest == "fwupload ($version) "* ]] || fail "the changelog's newest entry is: $newest"
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Windows zip, made by CPack from the Windows tree, holds exactly the two
-# .exe files, as built, and the README.
-#   zip-test.sh <Windows build> <version>
+# .exe files, as built, and the README with the pages and pictures of doc/.
+#   zip-test.sh <Windows build> <version> <source>
 set -euo pipefail
-build=$1 version=$2
+build=$1 version=$2 source=$3
 work=$(mktemp -d "${TMPDIR:-/tmp}/fwu-zip-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -11,8 +11,10 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" || { cat "$work/cpack.log"; exit 1; }
 zip=$work/out/fwupdater-$version-win64.zip
 [ -f "$zip" ] || fail "no $(basename "$zip") in: $(ls "$work/out")"
-entries=$(cd "$work" && cmake -E tar tf "$zip" | sort | tr '\n' ' ')
-[ "$entries" = "README.md fwupdater.exe fwupload.exe " ] || fail "the zip holds: $entries"
+entries=$(cd "$work" && cmake -E tar tf "$zip" | grep -v '/$' | sort | tr '\n' ' ')
+wanted=$( (echo fwupdater.exe; echo fwupload.exe; cd "$source" && echo README.md && find doc -name '*.md' -o -name '*.png') \
+  | sort | tr '\n' ' ')
+[ "$entries" = "$wanted" ] || fail "the zip holds: $entries"
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$zip")
 cmp "$work/unpacked/fwupdater.exe" "$build/app/fwupdater.exe" || fail "fwupdater.exe is not the one built"
