@@ -47,7 +47,9 @@ newest=$(zcat "$work/root/usr/share/doc/fwupload/changelog.gz" | head -1)
 
 fwupload=$work/root/usr/bin/fwupload
 command -v hardening-check >/dev/null || fail "hardening-check is missing: install devscripts (scripts/setup.sh does)"
-hardening-check "$fwupload" >"$work/hardening" 2>&1 || fail "the packaged fwupload lacks hardening: $(cat "$work/hardening")"
+# Control-flow protection is not among what this Debian release's
+# dpkg-buildflags gives (later ones add it), so it is not asked for.
+hardening-check --nocfprotection "$fwupload" >"$work/hardening" 2>&1 || fail "the packaged fwupload lacks hardening: $(cat "$work/hardening")"
 [ "$("$fwupload" --version)" = "fwupload $version" ] || fail "--version says: $("$fwupload" --version)"
 head -c 3000 /dev/urandom >"$work/fw.bin"
 "$device" --link "$work/port" --log "$work/received.bin" --ready "$work/ready" --body-length 2984 --quiet &
