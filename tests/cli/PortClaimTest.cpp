@@ -170,6 +170,11 @@ TEST_F(PortClaim, ALockFileOfALiveProcessRefusesThePortAndAStaleOneIsTakenOver) 
     EXPECT_EQ(run->Wait(), 0);
     EXPECT_FALSE(std::filesystem::exists(lock)) << "removed at the end";
   }
+
+  // With no lock folder to write into, the run goes on and says so.
+  setenv("FWUPLOAD_LOCK_DIR", (folder / "absent").c_str(), 1);
+  EXPECT_EQ(Status({device.Port()}), 0);
+  EXPECT_NE(ReadFile(folder / "run.err").find(": warning: no lock file could be made ("), std::string::npos);
 }
 
 TEST_F(PortClaim, WhatIsNoLockFileAtTheLocksNameHoldsThePortAndIsLeftAlone) {
