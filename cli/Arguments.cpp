@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 namespace fwu::cli {
 namespace {
@@ -22,6 +23,7 @@ struct Flags {
   bool again = false;
   int count = 0;
   std::string pace;
+  double rebootWindow = -1;  // seconds; none given
 };
 
 // CLI11 does the reading; the help and version texts are fwupload's own.
@@ -39,6 +41,7 @@ void Declare(CLI::App& app, Flags& flags) {
   app.add_flag("--again", flags.again);
   app.add_option("--count", flags.count)->check(CLI::PositiveNumber);
   app.add_option("--pace", flags.pace)->check(CLI::IsMember({"byte", "stream"}));
+  app.add_option("--reboot-window", flags.rebootWindow)->check(CLI::Range(0.0, 86400.0));
 }
 
 // Why the ports cannot all be updated at once: a port named twice, or one
@@ -89,6 +92,8 @@ ParsedArguments Watched(Flags flags, const PortNormalizer& normalize) {
   command.serialsAgain = flags.again;
   if (flags.count > 0) command.count = flags.count;
   command.pace = PaceNamed(flags.pace).value_or(Pace::kByte);
+  if (flags.rebootWindow >= 0)
+    command.rebootWindow = std::chrono::milliseconds(std::llround(flags.rebootWindow * 1000));
   return WithPorts(std::move(command), flags.ports, normalize, "port pattern");
 }
 
@@ -96,7 +101,8 @@ ParsedArguments Checked(Flags flags, const PortNormalizer& normalize) {
   if (flags.help) return Success(Just(Action::kHelp));
   if (flags.version) return Success(Just(Action::kVersion));
   if (flags.watch) return Watched(std::move(flags), normalize);
-  if (flags.present || flags.again || flags.count > 0) return Failure("--present, --again and --count go with --watch");
+  if (flags.present || flags.again || flags.count > 0 || flags.rebootWindow >= 0)
+    return Failure("--present, --again, --count and --reboot-window go with --watch");
   if (flags.list) {
     if (!flags.ports.empty() || !flags.file.empty() || flags.quiet || !flags.pace.empty())
       return Failure("--list takes no port, no file, no --pace and no --quiet");
@@ -129,7 +135,8 @@ std::string_view UsageText() {
   return "usage: fwupload --port PORT [--port PORT]... [--pace byte|stream] [--json]\n"
          "                [--quiet] FILE\n"
          "       fwupload --watch [--port PATTERN]... [--count N] [--present] [--again]\n"
-         "                        [--pace byte|stream] [--json] [--quiet] FILE\n"
+         "                        [--reboot-window S] [--pace byte|stream] [--json]\n"
+         "                        [--quiet] FILE\n"
          "       fwupload --list [--json]\n"
          "       fwupload --help | --version\n";
 }
@@ -154,13 +161,16 @@ std::string HelpText() {
          "  --pace PACE      how the body goes: byte (the default) one byte a write,\n"
          "                   each once the last has left; stream, larger writes that\n"
          "                   keep the wire busy (a USB adapter at the wire's speed)\n"
+         "  --reboot-window S\n"
+         "                   with --watch: a board that went and comes back within S\n"
+         "                   seconds (10) is taken for the same board, rebooting\n"
          "  --help           this text\n"
          "  --version        the version\n"
          "\n"
          "Exit status: 0 when every port was updated; else the outcome (1 to 5) of the\n"
-         "first port, in the order given, that was not; 64 for a usage error; 130 when\n"
-         "interrupted. --watch: 0 when every update succeeded, else the outcome of the\n"
-         "first that did not.\n";
+         "first port, in the order given, that was not; 64 for a usage error; 74 when\n"
+         "--list, --help or --version could not write; 130 when interrupted. --watch: 0\n"
+         "when every update succeeded, else the outcome of the first that did not.\n";
 }
 
 }  // namespace fwu::cli

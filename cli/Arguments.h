@@ -2,14 +2,15 @@
 // it is not a use of fwupload.
 //
 //   fwupload --port PORT [--port PORT]... [--pace byte|stream] [--json] [--quiet] FILE
-//   fwupload --watch [--port PATTERN]... [--count N] [--present] [--again] [--pace byte|stream]
-//            [--json] [--quiet] FILE
+//   fwupload --watch [--port PATTERN]... [--count N] [--present] [--again] [--reboot-window S]
+//                    [--pace byte|stream] [--json] [--quiet] FILE
 //   fwupload --list [--json]
 //   fwupload --help | --version
 #pragma once
 
 #include "protocol/Pace.h"
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -31,6 +32,7 @@ struct Command {
   bool serialsAgain = false;   // update a USB serial number already updated
   std::optional<int> count{};  // end after this many updates
   Pace pace = Pace::kByte;     // --port and --watch: how the body goes
+  std::optional<std::chrono::milliseconds> rebootWindow{};  // a board's reboot, where not the usual
 };
 
 // Return rules: exactly one of `command` and `error` is set.

@@ -2,6 +2,7 @@
 
 #include "cli/JsonEvents.h"
 #include "cli/Platform.h"
+#include "cli/PrintableText.h"
 
 #include <map>
 #include <utility>
@@ -22,6 +23,12 @@ class NewSteps {
   std::map<const PortRun*, std::size_t> seen_;
 };
 
+// On standard error, below a result: a run's note (a line opened with less
+// than the usual care).
+void Note(Output& output, const PortRun& run) {
+  if (!run.Result().note.empty()) output.Err(ReasonLine(run.Port(), "warning: " + run.Result().note) + "\n");
+}
+
 // --quiet: the result lines alone, and below each failure why.
 class ResultLines : public Display {
  public:
@@ -33,6 +40,7 @@ class ResultLines : public Display {
     if (tally) line += "  (" + TallyText(*tally) + ")";
     Stay(line + "\n");
     if (!result.reason.empty()) output_.Err(ReasonLine(run.Port(), result.reason) + "\n");
+    Note(output_, run);
   }
   void Ended(const Tally& tally) override { Stay(TallyText(tally) + "\n"); }
 
@@ -66,12 +74,12 @@ class StepLines : public ResultLines {
     reached_.erase(&run);
   }
   void Appeared(std::string_view port, std::string_view leftAloneBecause) override {
-    std::string line(port);
+    std::string line = Printable(port);
     if (leftAloneBecause.empty()) line += ": appeared, updating\n";
     else line.append(": appeared, left alone: ").append(leftAloneBecause).append("\n");
     Stay(line);
   }
-  void Gone(std::string_view port) override { Stay(std::string(port) + ": gone\n"); }
+  void Gone(std::string_view port) override { Stay(Printable(port) + ": gone\n"); }
 
  private:
   NewSteps steps_;
@@ -133,9 +141,10 @@ class JsonLines : public Display {
   }
   void Result(const PortRun& run, const Tally* tally) override {
     const RunResult& result = run.Result();
-    if (result.outcome)
-      output_.Out(JsonResult(run.Port(), *result.outcome, result.bytes, result.seconds, result.pace,
-                                  result.reason, tally) + "\n");
+    if (!result.outcome) return;
+    output_.Out(JsonResult(run.Port(), *result.outcome, result.bytes, result.seconds, result.pace,
+                           result.reason, tally) + "\n");
+    Note(output_, run);
   }
   void Forget(const PortRun& run) override { steps_.Forget(run); }
   void Appeared(std::string_view port, std::string_view leftAloneBecause) override {

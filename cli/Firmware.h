@@ -22,10 +22,15 @@ struct FirmwareFile {
   std::span<const std::uint8_t> Bytes() const { return {bytes.get(), size}; }
 };
 
+// The most fwupload holds: eleven hours of a serial line at 57600 baud, far
+// beyond any firmware sent over one.
+inline constexpr std::uint64_t kMostFirmware = std::uint64_t{256} << 20;
+
 // The whole file at `utf8Path`, held in no more memory than its size. Gives a
-// problem when it is missing, a folder, not a regular file, not readable, too
-// big to hold, or changed while it was read; it stops reading (with a problem)
-// once `interrupted` is set.
+// problem when it is missing, a folder, not a regular file, not readable,
+// over kMostFirmware or too big to hold, or changed while it was read (written
+// or replaced: its size, change time or identity moved); it stops reading
+// (with a problem) once `interrupted` is set.
 FirmwareFile ReadFirmwareFile(const std::string& utf8Path, const std::atomic<bool>& interrupted);
 
 // One run's reading of bytes that outlive it.

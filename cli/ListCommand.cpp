@@ -1,5 +1,7 @@
 #include "cli/ListCommand.h"
 
+#include "cli/PrintableText.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
@@ -10,7 +12,7 @@ std::string PortLine(const PortInfo& port) {
   std::string line = port.name;
   for (const std::string* detail : {&port.description, &port.usbId, &port.serial})
     if (!detail->empty()) line += "  " + *detail;
-  return line;
+  return Printable(line);
 }
 
 std::string PortJson(const PortInfo& port) {

@@ -43,9 +43,12 @@ class PortLine : public SerialLine {
 
 // An opened line, or none and why: one line of the system's words, with what
 // to do where that is known (empty when nothing more is known).
+// With a line, a note where it was opened with less than the usual care (on
+// Linux: no lock file could be made), else empty.
 struct LineOpening {
   std::unique_ptr<PortLine> line;
   std::string reason;
+  std::string note{};
 };
 
 // Opens `port` (a name as NormalizePortName gives it) for the upload alone,

@@ -3,6 +3,7 @@
 #include "cli/Platform.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace fwu::cli {
 
@@ -26,7 +27,16 @@ PortRun::~PortRun() { Join(); }
 
 void PortRun::Start() {
   startedAt_ = SteadyTime::now();
-  thread_ = std::thread([this] { Execute(); });
+  try {
+    thread_ = std::thread([this] { Execute(); });
+  } catch (const std::system_error& error) {
+    // Under a limit on processes (ulimit -u, a service's TasksMax): this port
+    // fails, and every other run goes on.
+    result_.outcome = Outcome::kPortUnavailable;
+    result_.reason = std::string("no thread could be started for the port (") + error.what() +
+                     "): the system's limit on processes is reached";
+    finished_.store(true, std::memory_order_release);
+  }
 }
 
 void PortRun::Join() {
@@ -62,6 +72,7 @@ std::optional<Outcome> PortRun::Upload() {
     result_.reason = std::move(opening.reason);
     return Outcome::kPortUnavailable;
   }
+  result_.note = std::move(opening.note);
   FirmwareBytes firmware(firmware_.Bytes());
   std::unique_ptr<Clock> clock = MakeRunClock();
   std::optional<Outcome> outcome = UploadRun(*opening.line, firmware, *clock, *this, result_.pace).Run();

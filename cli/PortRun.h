@@ -36,6 +36,7 @@ struct RunResult {
   std::optional<Outcome> outcome;  // none when the run was stopped
   std::string reason;              // why it failed, where that is known
   Pace pace = Pace::kByte;         // how the body went
+  std::string note;                // the line was opened with less than the usual care: how
   std::int64_t bytes = 0;          // body bytes the line took
   std::chrono::duration<double> seconds{};
 };
@@ -50,6 +51,8 @@ class PortRun : private RunObserver {
   PortRun(const PortRun&) = delete;
   PortRun& operator=(const PortRun&) = delete;
 
+  // Starts the run on its thread; one that cannot be started ends the run
+  // at once with kPortUnavailable and why.
   void Start();
   void Join();
   bool Finished() const { return finished_.load(std::memory_order_acquire); }

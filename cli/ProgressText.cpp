@@ -1,5 +1,7 @@
 #include "cli/ProgressText.h"
 
+#include "cli/PrintableText.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -78,7 +80,8 @@ std::optional<std::chrono::seconds> TimeLeft(const BodyProgress& progress) {
   return std::chrono::seconds(static_cast<std::int64_t>(std::ceil(left)));
 }
 
-std::string LiveLine(std::string_view port, const BodyProgress& progress, std::size_t width) {
+std::string LiveLine(std::string_view name, const BodyProgress& progress, std::size_t width) {
+  const std::string port = Printable(name);
   char figures[64];
   std::snprintf(figures, sizeof figures, "%4lld%%  %lld/%lld B", static_cast<long long>(std::max<std::int64_t>(progress.percent, 0)),
                 static_cast<long long>(progress.bytes), static_cast<long long>(progress.total));
@@ -94,7 +97,7 @@ std::string LiveLine(std::string_view port, const BodyProgress& progress, std::s
 }
 
 std::string StepLine(std::string_view port, const BodyProgress& progress) {
-  return std::string(port) + ": " + std::to_string(progress.percent) + "% (" + std::to_string(progress.bytes) + "/" +
+  return Printable(port) + ": " + std::to_string(progress.percent) + "% (" + std::to_string(progress.bytes) + "/" +
          std::to_string(progress.total) + " bytes)";
 }
 

@@ -1,18 +1,19 @@
 #include "cli/ResultText.h"
 
+#include "cli/PrintableText.h"
+
 #include <algorithm>
 
 namespace fwu::cli {
 
 std::string ResultLine(std::string_view port, Outcome outcome) {
-  std::string line = std::string(port) + ": ";
+  std::string shown = Printable(port);
+  std::string line = shown + ": ";
   if (outcome != Outcome::kSuccess) line += std::string(OutcomeTitle(outcome)) + " ";
-  return line + OutcomeMessage(outcome, port);
+  return line + OutcomeMessage(outcome, shown);
 }
 
-std::string ReasonLine(std::string_view port, std::string_view reason) {
-  return std::string(port) + ": " + std::string(reason);
-}
+std::string ReasonLine(std::string_view port, std::string_view reason) { return Printable(port) + ": " + Printable(reason); }
 
 std::string TallyText(const Tally& tally) {
   return std::to_string(tally.updated) + " updated, " + std::to_string(tally.failed) + " failed";

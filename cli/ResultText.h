@@ -12,6 +12,7 @@
 namespace fwu::cli {
 
 inline constexpr int kExitUsage = 64;
+inline constexpr int kExitOutput = 74;  // a listing could not be written
 inline constexpr int kExitInterrupted = 130;
 
 // "PORT: Device update!" or "PORT: ERROR:n TEXT", the window's own title and

@@ -11,9 +11,9 @@ std::string_view VerdictText(Verdict verdict) {
     case Verdict::kPresentAtStart:
       return "present at start";
     case Verdict::kCameBack:
-      return "back within 2 s of its update";
+      return "taken for the board updated at its place, rebooting";
     case Verdict::kSerialUpdated:
-      return "its USB serial number was updated already";
+      return "taken for the board updated with its USB serial number, rebooting";
     case Verdict::kCountReached:
       return "the count is reached";
   }
@@ -28,6 +28,7 @@ StationStep Station::Look(const std::vector<SeenPort>& present, StationTime now)
       continue;
     }
     step.gone.push_back(it->second.name);
+    Went(it->first, now);
     it = present_.erase(it);
   }
   for (const SeenPort& port : present) {
@@ -42,7 +43,7 @@ StationStep Station::Look(const std::vector<SeenPort>& present, StationTime now)
   for (auto& [identity, run] : runs_) {
     if (!run.retryAt || *run.retryAt > now) continue;
     run.retryAt.reset();
-    step.start.push_back({run.name, identity});
+    step.start.push_back({run.port.name, identity});
   }
   looked_ = true;
   return step;
@@ -55,18 +56,34 @@ bool Station::StillPresent(const std::string& identity, const Present& present,
   });
 }
 
-Verdict Station::Judge(const SeenPort& port, bool firstLook, StationTime now) const {
+Verdict Station::Judge(const SeenPort& port, bool firstLook, StationTime now) {
   if (firstLook && !rules_.updatePresent) return Verdict::kPresentAtStart;
   if (rules_.count && started_ >= *rules_.count) return Verdict::kCountReached;
-  if (!port.serial.empty() && !rules_.serialsAgain)
-    return updatedSerials_.contains(port.serial) ? Verdict::kSerialUpdated : Verdict::kUpdate;
-  auto succeeded = succeededAt_.find(port.name);
-  if (succeeded != succeededAt_.end() && now - succeeded->second < kComeBackWindow) return Verdict::kCameBack;
+  std::erase_if(updated_, [&](const Updated& board) { return board.goneAt && now - *board.goneAt >= rules_.rebootWindow; });
+  bool bySerial = !port.serial.empty() && !rules_.serialsAgain;
+  for (const Updated& board : updated_)
+    if (Rebooting(port, board, now)) return bySerial ? Verdict::kSerialUpdated : Verdict::kCameBack;
   return Verdict::kUpdate;
 }
 
+// A board updated with the port's serial number that went within the window;
+// where numbers do not tell, a board updated at the port's place.
+bool Station::Rebooting(const SeenPort& port, const Updated& board, StationTime now) const {
+  bool went = board.goneAt && now - *board.goneAt < rules_.rebootWindow;
+  // Two boards are never at one USB socket at once: one there is the same.
+  bool samePlace = !port.location.empty() ? port.location == board.port.location : port.name == board.port.name;
+  if (!port.serial.empty() && !rules_.serialsAgain)
+    return port.serial == board.port.serial && (went || (samePlace && !port.location.empty()));
+  return samePlace;
+}
+
+void Station::Went(const std::string& identity, StationTime now) {
+  for (Updated& board : updated_)
+    if (board.port.identity == identity && !board.goneAt) board.goneAt = now;
+}
+
 void Station::Start(const SeenPort& port, StationTime now, StationStep& step) {
-  runs_.emplace(port.identity, Run{port.name, port.serial, now, std::nullopt});
+  runs_.emplace(port.identity, Run{port, now, std::nullopt});
   ++started_;
   step.start.push_back({port.name, port.identity});
 }
@@ -96,8 +113,10 @@ void Station::Record(const Run& run, Outcome outcome, StationTime now) {
     return;
   }
   ++tally_.updated;
-  if (!run.serial.empty()) updatedSerials_.insert(run.serial);
-  succeededAt_[run.name] = now;
+  // A board that went before its run ended went at the end.
+  auto here = present_.find(run.port.identity);
+  bool there = here != present_.end() && here->second.name == run.port.name && here->second.instance == run.port.instance;
+  updated_.push_back({run.port, there ? std::nullopt : std::optional(now)});
 }
 
 }  // namespace fwu::cli

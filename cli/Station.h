@@ -14,10 +14,14 @@
 //   last one go).
 // - Ports present at the first look are left alone, unless asked for.
 // - A board that reboots after a successful update may come back, on the same
-//   port or a new one. Where the port has a USB serial number, a number that
-//   was updated is not updated again (unless asked for); where it has none (or
-//   the person asked for numbers to be updated again), a port that comes back
-//   within kComeBackWindow of its own successful update is the same board.
+//   port or a new one, while its old port is still there or after it went.
+//   Where the port has a USB serial number, one that appears within the
+//   reboot window after a board updated with that number went is that board
+//   (unless asked to update numbers again): boards of one make often share a
+//   number, and are all updated in turn. Where it has none (or numbers are
+//   updated again), a port at the place of a board updated (its USB physical
+//   location, else its name) is that board while the board is there, and
+//   for the reboot window after it went.
 // - A port the system does not yet let anyone open (outcome 2) is tried again
 //   every kOpenRetryInterval until kOpenPatience after it appeared.
 // - With a count, no update starts after that many; the station is done once
@@ -33,7 +37,6 @@
 #include <chrono>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,7 +45,7 @@ namespace fwu::cli {
 
 using StationTime = std::chrono::steady_clock::time_point;
 
-inline constexpr std::chrono::milliseconds kComeBackWindow{2000};
+inline constexpr std::chrono::milliseconds kRebootWindow{10000};
 inline constexpr std::chrono::milliseconds kOpenPatience{2000};
 inline constexpr std::chrono::milliseconds kOpenRetryInterval{100};
 
@@ -73,6 +76,7 @@ struct StationRules {
   bool updatePresent = false;   // update the ports present at the first look
   bool serialsAgain = false;    // update a USB serial number already updated
   std::optional<int> count;     // end after this many updates
+  std::chrono::milliseconds rebootWindow = kRebootWindow;  // how long a board that went may take to come back
 };
 
 class Station {
@@ -96,15 +100,21 @@ class Station {
 
  private:
   struct Run {
-    std::string name;
-    std::string serial;
+    SeenPort port;
     StationTime appearedAt;
     std::optional<StationTime> retryAt;  // set while waiting to try the open again
   };
+  // A board updated successfully, until the reboot window after it went.
+  struct Updated {
+    SeenPort port;
+    std::optional<StationTime> goneAt;  // none while it is there
+  };
 
-  Verdict Judge(const SeenPort& port, bool firstLook, StationTime now) const;
+  Verdict Judge(const SeenPort& port, bool firstLook, StationTime now);
+  bool Rebooting(const SeenPort& port, const Updated& board, StationTime now) const;
   void Start(const SeenPort& port, StationTime now, StationStep& step);
   void Record(const Run& run, Outcome outcome, StationTime now);
+  void Went(const std::string& identity, StationTime now);
 
   StationRules rules_;
   bool looked_ = false;
@@ -117,8 +127,7 @@ class Station {
 
   std::map<std::string, Present> present_;  // by identity
   std::map<std::string, Run> runs_;             // identity -> run under way or waiting to retry
-  std::set<std::string> updatedSerials_;
-  std::map<std::string, StationTime> succeededAt_;  // port name -> end of its last successful update
+  std::vector<Updated> updated_;
   Tally tally_;
 };
 

@@ -91,7 +91,8 @@ class Watcher {
         firmware_(firmware),
         interrupted_(interrupted),
         pace_(command.pace),
-        station_(StationRules{command.present, command.serialsAgain, command.count}),
+        station_(StationRules{command.present, command.serialsAgain, command.count,
+                              command.rebootWindow.value_or(kRebootWindow)}),
         mailbox_(mailbox) {}
 
   void Run() { mailbox_.Close(Watch()); }

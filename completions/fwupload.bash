@@ -20,7 +20,7 @@ _fwupload() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} IFS=$'\n'
   if [[ $prev == -p || $prev == --port ]]; then
     COMPREPLY=($(compgen -W "$(_fwupload_ports)" -- "$cur"))
-  elif [[ $prev == --count ]]; then
+  elif [[ $prev == --count || $prev == --reboot-window ]]; then
     COMPREPLY=()  # a number
   elif [[ $prev == --pace ]]; then
     COMPREPLY=($(compgen -W $'byte\nstream' -- "$cur"))

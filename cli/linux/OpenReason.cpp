@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace fwu::cli {
@@ -26,10 +27,39 @@ bool InGroup(gid_t group) {
   return getegid() == group || std::find(groups.begin(), groups.end(), group) != groups.end();
 }
 
-bool Lists(const group& entry, const std::string& login) {
-  for (char** member = entry.gr_mem; member && *member; ++member)
-    if (login == *member) return true;
-  return false;
+// An entry of the user or group database through its reentrant call (runs
+// look up on several threads at once), its strings in `buffer`; null when
+// there is none.
+template <class Entry, class Id>
+Entry* LookUp(int (*call)(Id, Entry*, char*, std::size_t, Entry**), Id id, Entry& entry, std::vector<char>& buffer) {
+  Entry* found = nullptr;
+  buffer.resize(16384);
+  while (call(id, &entry, buffer.data(), buffer.size(), &found) == ERANGE && buffer.size() < (1u << 22))
+    buffer.resize(buffer.size() * 2);
+  return found;
+}
+
+struct GroupEntry {
+  std::string name;
+  std::vector<std::string> members;
+};
+std::optional<GroupEntry> FindGroup(gid_t id) {
+  group entry{};
+  std::vector<char> buffer;
+  if (!LookUp(getgrgid_r, id, entry, buffer)) return std::nullopt;
+  GroupEntry group{entry.gr_name, {}};
+  for (char** member = entry.gr_mem; member && *member; ++member) group.members.emplace_back(*member);
+  return group;
+}
+
+std::optional<std::string> FindLogin(uid_t id) {
+  passwd entry{};
+  std::vector<char> buffer;
+  return LookUp(getpwuid_r, id, entry, buffer) ? std::optional<std::string>(entry.pw_name) : std::nullopt;
+}
+
+bool Lists(const GroupEntry& entry, const std::string& login) {
+  return std::find(entry.members.begin(), entry.members.end(), login) != entry.members.end();
 }
 
 // Serial ports belong to a group (dialout on Debian and Ubuntu, uucp on
@@ -38,11 +68,10 @@ std::string PermissionReason(const std::string& path) {
   std::string reason = "permission denied";
   struct stat info {};
   if (stat(path.c_str(), &info) != 0 || info.st_gid == 0 || InGroup(info.st_gid)) return reason;
-  const group* owner = getgrgid(info.st_gid);
+  std::optional<GroupEntry> owner = FindGroup(info.st_gid);
   if (!owner) return reason;
-  std::string name = owner->gr_name;
-  const passwd* user = getpwuid(getuid());
-  std::string login = user ? user->pw_name : "$USER";
+  std::string name = owner->name;
+  std::string login = FindLogin(getuid()).value_or("$USER");
   if (Lists(*owner, login)) return reason + ": you joined the group " + name + " since you logged in; log in again";
   return reason + ": the port is for the group " + name + "; join it with 'sudo usermod -aG " + name + " " + login +
          "', then log in again";
@@ -72,6 +101,10 @@ std::string HeldReason(const std::optional<PortUser>& user, const std::string& h
   std::string reason = "in use by " + (user ? Named(*user) : std::string("another program"));
   if (!how.empty()) reason += ", " + how;
   return reason + ": close it, then try again";
+}
+
+std::string LockFileReason(const std::string& what, const std::string& path) {
+  return "held by " + what + ": " + path + " (remove it if no program uses the port, then try again)";
 }
 
 std::string NotASerialPortReason(const std::string& what) { return "not a serial port (" + what + ")"; }

@@ -14,6 +14,8 @@ std::string OpenFailureReason(int error, const std::string& path);
 // In use by another program; `how` says how that was seen, where it adds to
 // what the user can do ("by its lock file /run/lock/LCK..ttyUSB0").
 std::string HeldReason(const std::optional<PortUser>& user, const std::string& how = {});
+// Held by a lock file that names no live process: `what` it is.
+std::string LockFileReason(const std::string& what, const std::string& path);
 std::string NotASerialPortReason(const std::string& what);
 std::string ControllingTerminalReason(const PortUser& leader);
 

@@ -1,15 +1,19 @@
 #include "cli/linux/PortUsers.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <string_view>
 
 namespace fwu::cli {
 namespace {
@@ -31,12 +35,33 @@ bool AnyNumberIn(const std::string& path, const std::function<bool(long)>& visit
   return false;
 }
 
+// Whether the descriptor link `link` leads into /dev. Reading the link asks
+// no file system; following it would ask the one the file is on.
+bool LeadsIntoDev(const std::string& link) {
+  char target[16];
+  ssize_t length = readlink(link.c_str(), target, sizeof target);
+  return length >= 5 && std::string_view(target, 5) == "/dev/";
+}
+
+// Whether descriptor `fd` of `pid` is a mere handle on a name (O_PATH, as
+// fwupload holds a port's node while it looks whether it may open it), which
+// neither reads nor writes.
+bool IsPathHandle(pid_t pid, long fd) {
+  std::ifstream info("/proc/" + std::to_string(pid) + "/fdinfo/" + std::to_string(fd));
+  std::string key;
+  unsigned long flags = 0;
+  while (info >> key)
+    if (key == "flags:" && info >> std::oct >> flags) return (flags & O_PATH) != 0;
+  return false;
+}
+
 bool HasOpen(pid_t pid, dev_t device) {
   std::string folder = "/proc/" + std::to_string(pid) + "/fd";
   return AnyNumberIn(folder, [&](long fd) {
+    std::string link = folder + "/" + std::to_string(fd);
     struct stat target {};
-    return stat((folder + "/" + std::to_string(fd)).c_str(), &target) == 0 && S_ISCHR(target.st_mode) &&
-           target.st_rdev == device;
+    return LeadsIntoDev(link) && stat(link.c_str(), &target) == 0 && S_ISCHR(target.st_mode) &&
+           target.st_rdev == device && !IsPathHandle(pid, fd);
   });
 }
 
@@ -86,6 +111,23 @@ std::optional<PortUser> FindOtherUser(dev_t device) {
 
 std::optional<PortUser> FindSessionOf(dev_t device) {
   return FirstProcess([&](pid_t pid) { return SessionOn(pid, device); });
+}
+
+std::optional<std::chrono::system_clock::time_point> ProcessStarted(pid_t pid) {
+  std::istringstream fields = StatFields(pid);
+  std::string field;
+  // The start, in clock ticks since boot, is the 20th field after the name.
+  for (int i = 0; i < 20 && fields >> field;) ++i;
+  unsigned long long ticks = 0;
+  timespec sinceBoot{};
+  if (!fields || std::sscanf(field.c_str(), "%llu", &ticks) != 1 || clock_gettime(CLOCK_BOOTTIME, &sinceBoot) != 0)
+    return std::nullopt;
+  // Its age, from the clock the start was taken on: the boot time the
+  // system states drifts from the wall clock by seconds.
+  auto perSecond = static_cast<unsigned long long>(sysconf(_SC_CLK_TCK));
+  auto age = std::chrono::seconds(sinceBoot.tv_sec) + std::chrono::nanoseconds(sinceBoot.tv_nsec) -
+             std::chrono::milliseconds(ticks * 1000 / perSecond);
+  return std::chrono::system_clock::now() - std::chrono::duration_cast<std::chrono::system_clock::duration>(age);
 }
 
 std::string ProcessName(pid_t pid) {

@@ -1,6 +1,8 @@
 // Who else uses a device, as the system shows it in /proc: the processes that
-// have it open (fuser's way: every descriptor of every process, compared by
-// device number) and the sessions it is the controlling terminal of.
+// have it open (fuser's way: every descriptor of every process that leads
+// into /dev, compared by device number; a descriptor elsewhere is never
+// looked at through, as a dead network mount would not answer) and the
+// sessions it is the controlling terminal of.
 //
 // Return rules: what cannot be read (another user's descriptors, unless this
 // program runs as root; a process that ends during the scan) counts as not
@@ -9,6 +11,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -29,5 +32,8 @@ std::optional<PortUser> FindSessionOf(dev_t device);
 
 // The command name of process `pid`, or empty.
 std::string ProcessName(pid_t pid);
+
+// When process `pid` started, to a clock tick; none when it is not there.
+std::optional<std::chrono::system_clock::time_point> ProcessStarted(pid_t pid);
 
 }  // namespace fwu::cli

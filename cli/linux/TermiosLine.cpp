@@ -24,36 +24,43 @@ namespace {
 
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
-// The device a port's name leads to, links followed: "/dev/serial/by-id/usb-…"
-// is "/dev/ttyUSB0". The name itself where that cannot be found.
-std::string DevicePath(const std::string& path) {
+// The path of the node `handle` has open, from /dev: "/dev/serial/by-id/usb-…"
+// opened is "/dev/ttyUSB0". The name given where the system tells none.
+std::string NodePath(int handle, const std::string& name) {
   char resolved[PATH_MAX];
-  return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+  ssize_t length = readlink(("/proc/self/fd/" + std::to_string(handle)).c_str(), resolved, sizeof resolved - 1);
+  return length > 0 ? std::string(resolved, static_cast<std::size_t>(length)) : name;
 }
 
 std::string KindOf(mode_t mode) {
   if (S_ISDIR(mode)) return "a folder";
   if (S_ISREG(mode)) return "a file";
-  return S_ISCHR(mode) ? "not a terminal" : "not a character device";
+  return "not a character device";
 }
 
-// False for a device the system files under another class than tty
-// (/dev/null, a disk); ptys are not filed, and pass.
-bool MayBeTerminal(dev_t device) {
-  std::string link = SysfsDevicePath(device);
+// Why a character device is no serial port, or empty. The system files a
+// port under the tty class, with a link to the hardware behind it; a tty with
+// none is one of its own (a virtual console, the console, ptmx, ttyprintk).
+// ptys are not filed at all, and pass.
+std::string NotASerialPort(dev_t device) {
+  std::string entry = SysfsDevicePath(device);
   char target[PATH_MAX];
-  ssize_t length = readlink((link + "/subsystem").c_str(), target, sizeof target - 1);
-  if (length <= 0) return true;
+  ssize_t length = readlink((entry + "/subsystem").c_str(), target, sizeof target - 1);
+  if (length <= 0) return {};
   std::string subsystem(target, static_cast<std::size_t>(length));
-  return subsystem.substr(subsystem.rfind('/') + 1) == "tty";
+  if (subsystem.substr(subsystem.rfind('/') + 1) != "tty") return "not a terminal";
+  struct stat hardware {};
+  if (lstat((entry + "/device").c_str(), &hardware) != 0) return "a terminal of the system's own, not a device";
+  return {};
 }
 
 // What can be seen of the device before it is opened, so that a port another
 // program has is not touched at all (an open raises DTR and RTS). False, and
 // `reason` says why, when the port is not to be opened.
 bool MayOpen(const struct stat& info, std::string& reason) {
-  if (!S_ISCHR(info.st_mode) || !MayBeTerminal(info.st_rdev)) {
-    reason = NotASerialPortReason(KindOf(info.st_mode));
+  std::string notSerial = S_ISCHR(info.st_mode) ? NotASerialPort(info.st_rdev) : KindOf(info.st_mode);
+  if (!notSerial.empty()) {
+    reason = NotASerialPortReason(notSerial);
     return false;
   }
   if (auto user = FindOtherUser(info.st_rdev)) {
@@ -95,27 +102,38 @@ bool Claim(int fd, std::string& reason) {
 
 LineOpening OpenLine(const std::string& port) {
   LineOpening opening;
-  opening.line = TermiosLine::Open(port, opening.reason);
+  opening.line = TermiosLine::Open(port, opening.reason, opening.note);
   return opening;
 }
 
-std::unique_ptr<TermiosLine> TermiosLine::Open(const std::string& path, std::string& reason) {
+std::unique_ptr<TermiosLine> TermiosLine::Open(const std::string& path, std::string& reason, std::string& note) {
+  // The name is followed once: the checks, the lock and the open all see the
+  // node it led to then, whatever link or name changes meanwhile.
+  UniqueFd node(::open(path.c_str(), O_PATH | O_CLOEXEC));
   struct stat info {};
-  if (stat(path.c_str(), &info) != 0) {
+  if (!node || fstat(node.get(), &info) != 0) {
     reason = OpenFailureReason(errno, path);
     return nullptr;
   }
   if (!MayOpen(info, reason)) return nullptr;
-  UucpLock::Taking lock = UucpLock::Take(DevicePath(path));
-  if (lock.holder) {
-    reason = HeldReason(PortUser{lock.holder, ProcessName(lock.holder)}, "by its lock file " + lock.holderFile);
+  UucpLock::Taking lock = UucpLock::Take(NodePath(node.get(), path));
+  if (!lock.holderFile.empty()) {
+    reason = lock.holder ? HeldReason(PortUser{lock.holder, ProcessName(lock.holder)}, "by its lock file " + lock.holderFile)
+                         : LockFileReason(lock.held, lock.holderFile);
     return nullptr;
   }
+  note = lock.unlocked;
   // Non-blocking: the open waits for no carrier, and every wait is this
   // line's own, bounded.
-  UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd fd(::open(("/proc/self/fd/" + std::to_string(node.get())).c_str(),
+                     O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!fd) {
     reason = OpenFailureReason(errno, path);
+    return nullptr;
+  }
+  struct stat opened {};
+  if (fstat(fd.get(), &opened) != 0 || opened.st_rdev != info.st_rdev) {
+    reason = "the port changed while it was opened; try again";
     return nullptr;
   }
   if (!Claim(fd.get(), reason)) return nullptr;

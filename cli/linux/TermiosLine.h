@@ -34,8 +34,9 @@ class TermiosLine : public PortLine {
   // it open, a UUCP lock file of a live process names it, another program
   // has locked it (flock) or holds it exclusively (TIOCEXCL), or it is some
   // session's controlling terminal. This program then takes all of those
-  // for itself but the controlling terminal.
-  static std::unique_ptr<TermiosLine> Open(const std::string& path, std::string& reason);
+  // for itself but the controlling terminal. Where the port opened but no
+  // lock file could be made, `note` says so.
+  static std::unique_ptr<TermiosLine> Open(const std::string& path, std::string& reason, std::string& note);
   // Drops what was not sent yet, gives the port back its settings from before
   // the open, and lets other programs open it again.
   ~TermiosLine() override;

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <map>
 #include <numeric>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -39,11 +41,11 @@ class World : public Fwupload {
     return child;
   }
   std::vector<std::string> Errors() { return LinesOf(ReadFile(folder / "run.err")); }
-  // A file of 1 GiB that takes no room on the disk.
-  std::string BigFile() {
-    std::string big = folder / "big.bin";
+  // A file of `bytes` (the most fwupload takes) that takes no room on the disk.
+  std::string BigFile(std::uintmax_t bytes = std::uintmax_t{256} << 20) {
+    std::string big = folder / ("big" + std::to_string(bytes));
     WriteFile(big, "");
-    std::filesystem::resize_file(big, std::uintmax_t{1} << 30);
+    std::filesystem::resize_file(big, bytes);
     return big;
   }
 };
@@ -54,6 +56,17 @@ TEST_F(World, WithStandardOutputClosedTheDeviceGetsExactlyTheFile) {
   auto run = StartWith({"--json", "-p", device.Port(), file}, [] { return close(STDOUT_FILENO) == 0; });
   EXPECT_EQ(run->Wait(), 0);
   EXPECT_EQ(device.Log(), firmware);
+}
+
+TEST_F(World, AHelpOrVersionThatCannotBeWrittenIsNoSuccess) {
+  for (const char* option : {"--help", "--version"}) {
+    auto full = [] {
+      int fd = open("/dev/full", O_WRONLY);
+      return fd >= 0 && dup2(fd, STDOUT_FILENO) >= 0;
+    };
+    EXPECT_EQ(StartWith({option}, full)->Wait(), 74) << option;
+    EXPECT_EQ(Errors(), std::vector<std::string>{"fwupload: cannot write standard output: No space left on device"});
+  }
 }
 
 TEST_F(World, AReaderThatGoesAwayLeavesEveryRunToItsEnd) {
@@ -151,6 +164,45 @@ TEST_F(World, CtrlCWhileABigFileIsReadOpensNoPortAndEndsWithinASecond) {
   EXPECT_TRUE(device.Log().empty());
 }
 
+TEST_F(World, AFileRewrittenWhileItIsReadIsNotSent) {
+  PtyDevice& device = Device();
+  std::string big = BigFile(std::uintmax_t{64} << 20);
+  // Rewritten in place, its size unchanged, all the while fwupload reads it.
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    int fd = open(big.c_str(), O_WRONLY | O_CLOEXEC);
+    while (!done) {
+      EXPECT_EQ(pwrite(fd, "x", 1, 4096), 1);
+      std::this_thread::yield();
+    }
+    close(fd);
+  });
+  Ran ran = Run({"--quiet", "-p", device.Port(), big});
+  done = true;
+  writer.join();
+  EXPECT_EQ(ran.status, 1);
+  EXPECT_EQ(ran.err, std::vector<std::string>{device.Port() + ": " + big + " changed while it was read; try again once it is written"});
+  EXPECT_TRUE(device.Log().empty());
+}
+
+TEST_F(World, APortWhoseThreadCannotStartFailsAloneWithWhy) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to run as a user under a limit on processes";
+  std::string file = Firmware(1016);
+  chmod(folder.Path().c_str(), 0755);  // for the user it runs as
+  std::string out = folder / "run.out";
+  auto oneProcess = [&] {
+    int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    rlimit one{1, 1};
+    return fd >= 0 && dup2(fd, STDOUT_FILENO) >= 0 && setrlimit(RLIMIT_NPROC, &one) == 0 &&
+           setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+  };
+  EXPECT_EQ(StartWith({"--quiet", "-p", "ttyFWU0", "-p", "ttyFWU1", file}, oneProcess)->Wait(), 2);
+  EXPECT_EQ(LinesOf(ReadFile(out)), (std::vector<std::string>{"/dev/ttyFWU0: ERROR:2 Can't open the serial port: /dev/ttyFWU0",
+                                                              "/dev/ttyFWU1: ERROR:2 Can't open the serial port: /dev/ttyFWU1"}));
+  ASSERT_EQ(Errors().size(), 2u);
+  EXPECT_NE(Errors()[0].find("no thread could be started for the port"), std::string::npos) << Errors()[0];
+}
+
 TEST_F(World, AnInterruptStillShowsThePortsThatHadFinished) {
   std::string file = Firmware(60000);
   PtyDevice& quick = Device();
@@ -180,11 +232,17 @@ TEST_F(World, AFileThatCannotBeSentSaysWhy) {
     std::string reason;
     rlim_t memory = RLIM_INFINITY;
   };
-  std::vector<Case> cases{{folder / "absent.bin", "no such file: " + folder / "absent.bin"},
-                          {folder.Path(), folder.Path() + " is a folder, not a firmware file"}};
+  std::string over = BigFile((std::uintmax_t{256} << 20) + 1);
+  std::string pipe = folder / "pipe";
+  mkfifo(pipe.c_str(), 0644);  // no writer: an open that waited would wait for good
+  std::vector<Case> cases{
+      {folder / "absent.bin", "no such file: " + folder / "absent.bin"},
+      {folder.Path(), folder.Path() + " is a folder, not a firmware file"},
+      {pipe, pipe + " is not a regular file"},
+      {over, over + " is too big (268435457 bytes): no firmware for a serial line is over 256 MiB"}};
   // A sanitizer's runtime reserves more address space than any such limit.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-  cases.push_back({big, big + " is too big to hold in memory (1073741824 bytes)", rlim_t{256} << 20});
+  cases.push_back({big, big + " is too big to hold in memory (268435456 bytes)", rlim_t{128} << 20});
 #endif
   if (geteuid() != 0) cases.push_back({unreadable, "cannot read " + unreadable + ": Permission denied"});
   for (const Case& c : cases) {
@@ -197,7 +255,7 @@ TEST_F(World, AFileThatCannotBeSentSaysWhy) {
       int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       return limited() && fd >= 0 && dup2(fd, STDOUT_FILENO) >= 0;
     };
-    EXPECT_EQ(StartWith({"--quiet", "-p", "ttyFWU0", c.file}, toFile)->Wait(), 1);
+    EXPECT_EQ(StartWith({"--quiet", "-p", "ttyFWU0", c.file}, toFile)->Wait(5s), 1);
     EXPECT_EQ(LinesOf(ReadFile(out)), std::vector<std::string>{"/dev/ttyFWU0: ERROR:1 Firmware missing!"});
     EXPECT_EQ(Errors(), std::vector<std::string>{"/dev/ttyFWU0: " + c.reason});
 

@@ -12,12 +12,15 @@
 #include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -86,34 +89,129 @@ TEST_F(PortClaim, APortAnotherProgramHasOpenIsRefusedAtOnceAndSaysWho) {
             "in use by sleep (pid " + std::to_string(sleeper.Pid()) + "): close it, then try again");
   sleeper.Signal(SIGKILL);
   sleeper.Wait();
+  // A holder whose name would retitle the terminal is named harmlessly.
+  std::string named = folder / "\x1b]0;x\a";
+  std::filesystem::copy_file("/bin/sleep", named);
+  Child escaper("/bin/sh", {"-c", "exec \"$1\" 60 3<>\"$0\"", device.Port(), named}, folder / "sleep.out",
+                folder / "sleep.err");
+  ASSERT_TRUE(WaitUntil([&] { return OpenLine(device.Port()).reason.find("]0;x") != std::string::npos; }));
+  EXPECT_EQ(Status({device.Port()}), 2);
+  EXPECT_EQ(ReadFile(folder / "run.err").find('\x1b'), std::string::npos);
+  EXPECT_NE(ReadFile(folder / "run.err").find("in use by \\x1b]0;x\\x07 (pid"), std::string::npos);
+  escaper.Signal(SIGKILL);
+  escaper.Wait();
   EXPECT_TRUE(device.Log().empty());
   EXPECT_EQ(Status({device.Port()}), 0) << "the port is free again";
 }
 
-TEST_F(PortClaim, ALockFileOfALiveProcessRefusesThePortAndOneOfADeadProcessIsTakenOver) {
-  if (access("/var/lock", W_OK) != 0) GTEST_SKIP() << "/var/lock is not writable here";
-  PtyDevice& device = Device({"--answer-delay-ms", "200"});
-  std::string pts = std::filesystem::read_symlink(device.Port());  // "/dev/pts/N"
-  std::string lock = "/var/lock/LCK..pts_" + pts.substr(pts.rfind('/') + 1);
-  auto lockFile = [](pid_t pid) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
-    return std::string(text);
-  };
+// fwupload's lock folder for one test, in the test's own folder: nothing is
+// left in the system's, however the test ends.
+class LockFolder {
+ public:
+  explicit LockFolder(const Folder& folder) : path_(folder / "locks") {
+    std::filesystem::create_directory(path_);
+    setenv("FWUPLOAD_LOCK_DIR", path_.c_str(), 1);
+  }
+  ~LockFolder() { unsetenv("FWUPLOAD_LOCK_DIR"); }
+  LockFolder(const LockFolder&) = delete;
+  LockFolder& operator=(const LockFolder&) = delete;
 
-  WriteFile(lock, lockFile(getppid()));
-  EXPECT_EQ(Status({device.Port()}, 3s), 2);
-  EXPECT_NE(OpenLine(device.Port()).reason.find("by its lock file " + lock), std::string::npos);
+  // The lock file's name for the pty behind `port`.
+  std::string For(const std::string& port) const {
+    std::string pts = std::filesystem::read_symlink(port);  // "/dev/pts/N"
+    return path_ + "/LCK..pts_" + pts.substr(pts.rfind('/') + 1);
+  }
 
+ private:
+  std::string path_;
+};
+
+std::string LockText(pid_t pid) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+  return text;
+}
+
+pid_t DeadPid() {
   pid_t dead = fork();  // a program killed before it could remove its lock
   if (dead == 0) _exit(0);
   waitpid(dead, nullptr, 0);
-  WriteFile(lock, lockFile(dead));
-  std::unique_ptr<Child> run = Start({device.Port()});
-  EXPECT_TRUE(WaitUntil([&] { return ReadFile(lock) == lockFile(run->Pid()); })) << "held while the run goes on";
-  EXPECT_EQ(run->Wait(), 0);
-  EXPECT_FALSE(std::filesystem::exists(lock)) << "removed at the end";
-  std::filesystem::remove(lock);
+  return dead;
+}
+
+void Age(const std::string& path, std::chrono::seconds age) {
+  timespec times[2];
+  clock_gettime(CLOCK_REALTIME, &times[0]);
+  times[0].tv_sec -= age.count();
+  times[1] = times[0];
+  utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+TEST_F(PortClaim, ALockFileOfALiveProcessRefusesThePortAndAStaleOneIsTakenOver) {
+  LockFolder locks(folder);
+  PtyDevice& device = Device({"--answer-delay-ms", "200"});
+  std::string lock = locks.For(device.Port());
+
+  WriteFile(lock, LockText(getppid()));
+  EXPECT_EQ(Status({device.Port()}, 3s), 2);
+  EXPECT_NE(OpenLine(device.Port()).reason.find("by its lock file " + lock), std::string::npos);
+
+  // Stale: a dead process's; a live process's that started after the file
+  // was written (its id was taken again); an empty one no longer written.
+  for (std::string stale : {LockText(DeadPid()), LockText(getpid()), std::string()}) {
+    WriteFile(lock, stale);
+    Age(lock, 1h);
+    mode_t umaskBefore = umask(077);
+    std::unique_ptr<Child> run = Start({device.Port()});
+    umask(umaskBefore);
+    EXPECT_TRUE(WaitUntil([&] { return ReadFile(lock) == LockText(run->Pid()); })) << "held while the run goes on";
+    struct stat info {};
+    EXPECT_EQ(stat(lock.c_str(), &info) == 0 ? info.st_mode & 0777 : 0, 0644u) << "readable by other tools";
+    EXPECT_EQ(run->Wait(), 0);
+    EXPECT_FALSE(std::filesystem::exists(lock)) << "removed at the end";
+  }
+
+  // With no lock folder to write into, the run goes on and says so.
+  setenv("FWUPLOAD_LOCK_DIR", (folder / "absent").c_str(), 1);
+  EXPECT_EQ(Status({device.Port()}), 0);
+  EXPECT_NE(ReadFile(folder / "run.err").find(": warning: no lock file could be made ("), std::string::npos);
+}
+
+TEST_F(PortClaim, WhatIsNoLockFileAtTheLocksNameHoldsThePortAndIsLeftAlone) {
+  LockFolder locks(folder);
+  PtyDevice& device = Device();
+  std::string lock = locks.For(device.Port());
+  auto holds = [&](const std::string& what) {
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(Status({device.Port()}, 3s), 2) << what;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s) << what;
+    EXPECT_NE(ReadFile(folder / "run.err").find("held by " + what + ": " + lock), std::string::npos) << what;
+    EXPECT_TRUE(std::filesystem::symlink_status(lock).type() != std::filesystem::file_type::not_found) << what;
+    std::filesystem::remove(lock);
+  };
+  ASSERT_EQ(mkfifo(lock.c_str(), 0666), 0);
+  holds("a lock file that is not a lock");
+  std::filesystem::create_symlink(device.Port(), lock);
+  holds("a lock file that is not a lock");
+  WriteFile(lock, "");  // made, not written yet
+  holds("a lock file being written");
+  EXPECT_TRUE(device.Log().empty());
+}
+
+TEST_F(PortClaim, OfTwoRunsTakingOverOneStaleLockOneRunsUnderItsLockAndTheOtherIsRefused) {
+  LockFolder locks(folder);
+  PtyDevice& device = Device({"--answer-delay-ms", "300"});
+  std::string lock = locks.For(device.Port());
+  for (int round = 0; round < 10; ++round) {
+    WriteFile(lock, LockText(DeadPid()));
+    std::unique_ptr<Child> runs[2] = {Start({device.Port()}), Start({device.Port()})};
+    std::optional<int> first[2];
+    ASSERT_TRUE(WaitUntil([&] { return (first[0] = runs[0]->Wait(0ms)) || (first[1] = runs[1]->Wait(0ms)); }));
+    int loser = first[0] ? 0 : 1;
+    EXPECT_EQ(first[loser], 2) << "round " << round;
+    EXPECT_EQ(ReadFile(lock), LockText(runs[1 - loser]->Pid())) << "round " << round;
+    EXPECT_EQ(runs[1 - loser]->Wait(), 0) << "round " << round;
+  }
 }
 
 TEST_F(PortClaim, ThePortGetsBackTheSettingsItHadBeforeTheRun) {
@@ -196,6 +294,10 @@ TEST_F(PortClaim, AnOpenThatFailsSaysWhy) {
   EXPECT_EQ(OpenLine(folder / "plain").reason, "not a serial port (a file)");
   EXPECT_EQ(OpenLine(folder / "folder").reason, "not a serial port (a folder)");
   EXPECT_EQ(OpenLine("/dev/null").reason, "not a serial port (not a terminal)");
+  // A virtual console: a device node made here for tty5, never opened.
+  if (geteuid() == 0 && mknod((folder / "tty5").c_str(), S_IFCHR | 0600, makedev(4, 5)) == 0) {
+    EXPECT_EQ(OpenLine(folder / "tty5").reason, "not a serial port (a terminal of the system's own, not a device)");
+  }
 
   SessionTerminal terminal;
   ASSERT_TRUE(WaitUntil([&] { return OpenLine(terminal.Path()).line == nullptr; }));
@@ -220,9 +322,11 @@ TEST_F(PortClaim, ASignalDuringAReplyWaitDoesNotCutItShort) {
   PtyDevice& device = Device({"--answer-delay-ms", "200"});
   auto opening = OpenLine(device.Port());
   ASSERT_TRUE(opening.line);
-  struct sigaction action {};
+  struct sigaction action {}, before{};
   action.sa_handler = Ignore;  // no SA_RESTART: every blocking call it meets ends with EINTR
-  sigaction(SIGUSR1, &action, nullptr);
+  sigaction(SIGUSR1, &action, &before);
+  std::unique_ptr<struct sigaction, std::function<void(struct sigaction*)>> restore(
+      &before, [](struct sigaction* previous) { sigaction(SIGUSR1, previous, nullptr); });
   std::uint8_t header[16] = {};
   ASSERT_EQ(opening.line->Write(header), 16);
   std::atomic<bool> done{false};

@@ -9,7 +9,9 @@ using namespace fwu::cli;
 
 namespace {
 
-SeenPort Port(const std::string& name, const std::string& serial = {}) { return {name, name, serial}; }
+SeenPort Port(const std::string& name, const std::string& serial = {}, const std::string& location = {}) {
+  return {name, name, serial, {}, location};
+}
 
 std::vector<std::string> Started(const StationStep& step) {
   std::vector<std::string> names;
@@ -45,7 +47,7 @@ TEST_F(StationTest, UpdatesEachAppearanceOnceAndLeavesThePortsOfTheStartAlone) {
 
   StationStep unplugged = Look({Port("a")});
   EXPECT_EQ(unplugged.gone, (std::vector<std::string>{"b", "c"}));
-  EXPECT_EQ(Started(Look({Port("a"), Port("b"), Port("c")}, 5s)), (std::vector<std::string>{"b", "c"}));
+  EXPECT_EQ(Started(Look({Port("a"), Port("b"), Port("c")}, kRebootWindow)), (std::vector<std::string>{"b", "c"}));
   EXPECT_EQ(station.Counts().updated, 1);
   EXPECT_EQ(station.Counts().failed, 1);
   EXPECT_EQ(station.ExitStatus(), 4);
@@ -62,51 +64,71 @@ TEST_F(StationTest, PortsOfTheStartAreUpdatedWhenAskedAndOneDeviceUnderTwoNamesO
 // under another name.
 TEST_F(StationTest, ADeviceNodeMadeAnewOrSeenUnderANewNameIsTheNextBoard) {
   Look({});
-  EXPECT_EQ(Started(Look({{"ttyUSB0", "dev1", "", "inode1"}})), (std::vector<std::string>{"ttyUSB0"}));
+  EXPECT_EQ(Started(Look({{"ttyUSB0", "dev1", "A1", "inode1"}})), (std::vector<std::string>{"ttyUSB0"}));
   End("dev1");
-  EXPECT_TRUE(Look({{"ttyUSB0", "dev1", "", "inode1"}}, 5s).start.empty());
-  StationStep swapped = Look({{"ttyUSB0", "dev1", "", "inode2"}});
+  EXPECT_TRUE(Look({{"ttyUSB0", "dev1", "A1", "inode1"}}, 5s).start.empty());
+  StationStep swapped = Look({{"ttyUSB0", "dev1", "B2", "inode2"}});
   EXPECT_EQ(swapped.gone, (std::vector<std::string>{"ttyUSB0"}));
   EXPECT_EQ(Started(swapped), (std::vector<std::string>{"ttyUSB0"}));
   End("dev1");
-  EXPECT_EQ(Started(Look({{"usb7", "dev1", "", "inode2"}}, 5s)), (std::vector<std::string>{"usb7"}));
+  EXPECT_EQ(Started(Look({{"usb7", "dev1", "C3", "inode2"}}, 5s)), (std::vector<std::string>{"usb7"}));
 }
 
-TEST_F(StationTest, ABoardBackWithinTwoSecondsOfItsUpdateIsTheSameBoard) {
+// Without a serial number, its place tells a board: its USB location where
+// there is one, else its port's name; timed from when it went.
+TEST_F(StationTest, ABoardBackAtItsPlaceWithinTheRebootWindowAfterItWentIsTheSameBoard) {
   Look({});
-  Look({Port("a")});
-  End("a");
-  Look({});
-  StationStep back = Look({Port("a")}, 1500ms);
-  ASSERT_EQ(back.appeared.size(), 1u);
-  EXPECT_EQ(back.appeared[0].verdict, Verdict::kCameBack);
-  EXPECT_TRUE(back.start.empty());
-  // Swapped later, or back after a failed update: a board to update.
-  Look({});
-  EXPECT_EQ(Started(Look({Port("a")}, 2s)), (std::vector<std::string>{"a"}));
-  End("a", Outcome::kNoResponse);
-  Look({});
-  EXPECT_EQ(Started(Look({Port("a")}, 100ms)), (std::vector<std::string>{"a"}));
-}
-
-TEST_F(StationTest, AUsbSerialNumberUpdatedOnceIsNotUpdatedAgainOnAnyPortUnlessAsked) {
-  Look({});
-  Look({Port("ACM0", "0403:6001:A1")});
+  Look({Port("ACM0", "", "1-1.3")});
   End("ACM0");
+  // Back under a new name while its old node is still there, and long after
+  // its update: its place tells.
+  StationStep renamed = Look({Port("ACM0", "", "1-1.3"), Port("ACM1", "", "1-1.3")}, 1min);
+  ASSERT_EQ(renamed.appeared.size(), 1u);
+  EXPECT_EQ(renamed.appeared[0].verdict, Verdict::kCameBack);
+  Look({}, 1min);
+  EXPECT_EQ(Look({Port("ACM2", "", "1-1.3")}, kRebootWindow - 1ms).appeared[0].verdict, Verdict::kCameBack);
   Look({});
-  StationStep back = Look({Port("ACM1", "0403:6001:A1"), Port("ACM2", "0403:6001:B2")}, 1min);
-  EXPECT_EQ(back.appeared[0].verdict, Verdict::kSerialUpdated);
-  EXPECT_EQ(Started(back), (std::vector<std::string>{"ACM2"}));
+  EXPECT_EQ(Started(Look({Port("ACM2", "", "1-1.3")}, kRebootWindow)), (std::vector<std::string>{"ACM2"}));
+  // Back after a failed update: a board to update.
+  End("ACM2", Outcome::kNoResponse);
+  Look({});
+  EXPECT_EQ(Started(Look({Port("ACM2", "", "1-1.3")}, 100ms)), (std::vector<std::string>{"ACM2"}));
+  // No location: the name.
+  End("ACM2", Outcome::kSuccess);
+  Look({});
+  EXPECT_EQ(Look({Port("a")}).appeared[0].verdict, Verdict::kUpdate);
+  Look({});
+  EXPECT_EQ(Look({Port("ACM2")}).appeared[0].verdict, Verdict::kCameBack);
+}
 
-  // Asked to update numbers again, the two-second rule still stops a loop.
-  Station again{StationRules{false, true, std::nullopt}};
+// Boards of one make often share a number: it is remembered only while the
+// board updated with it may be rebooting.
+TEST_F(StationTest, AUsbSerialNumberIsTakenForTheSameBoardOnlyWithinTheRebootWindowAfterItWent) {
+  Look({});
+  Look({Port("ACM0", "0403:6001:0001", "1-1.3")});
+  End("ACM0");
+  // Another board with that number, at another socket, while the first is there.
+  StationStep twin = Look({Port("ACM0", "0403:6001:0001", "1-1.3"), Port("ACM1", "0403:6001:0001", "1-1.4")}, 1min);
+  EXPECT_EQ(Started(twin), (std::vector<std::string>{"ACM1"}));
+  End("ACM1", Outcome::kNoResponse);
+  Look({Port("ACM1", "0403:6001:0001", "1-1.4")});
+  StationStep back = Look({Port("ACM1", "0403:6001:0001", "1-1.4"), Port("ACM5", "0403:6001:0001", "1-1.3"),
+                           Port("ACM6", "0403:6001:B2", "1-1.3")}, 1s);
+  EXPECT_EQ(back.appeared[0].verdict, Verdict::kSerialUpdated);
+  EXPECT_EQ(Started(back), (std::vector<std::string>{"ACM6"}));
+  Look({});
+  EXPECT_EQ(Started(Look({Port("ACM7", "0403:6001:0001", "1-1.3")}, kRebootWindow)), (std::vector<std::string>{"ACM7"}));
+
+  // Asked to update numbers again, and with a window of its own, the place
+  // still stops a loop.
+  Station again{StationRules{false, true, std::nullopt, 3s}};
   again.Look({}, now);
   again.Look({Port("ACM0", "0403:6001:A1")}, now);
   again.Ended("ACM0", Outcome::kSuccess, now);
   again.Look({}, now);
-  EXPECT_EQ(again.Look({Port("ACM0", "0403:6001:A1")}, now + 1s).appeared[0].verdict, Verdict::kCameBack);
+  EXPECT_EQ(again.Look({Port("ACM0", "0403:6001:A1")}, now + 2s).appeared[0].verdict, Verdict::kCameBack);
   again.Look({}, now + 2s);
-  EXPECT_EQ(Started(again.Look({Port("ACM0", "0403:6001:A1")}, now + 3s)), (std::vector<std::string>{"ACM0"}));
+  EXPECT_EQ(Started(again.Look({Port("ACM0", "0403:6001:A1")}, now + 5s)), (std::vector<std::string>{"ACM0"}));
 }
 
 TEST_F(StationTest, AnOpenRefusedRightAfterTheAppearanceIsTriedAgainForTwoSeconds) {

@@ -5,7 +5,9 @@
 # CPack, holds exactly its files, no maintainer script, a changelog whose
 # newest entry is the project's version, and lintian finds no error in it
 # where lintian is installed; unpacked into a root of its own, the fwupload
-# inside tells that version and updates a virtual device.
+# inside is built with Debian's hardening (hardening-check, from devscripts,
+# finds PIE, stack protector, fortified calls, relro and immediate binding),
+# tells that version and updates a virtual device.
 #   linux-install-test.sh <host build> <virtual-device> <version> <source>
 set -euo pipefail
 build=$1 device=$2 version=$3 source=$4
@@ -44,6 +46,10 @@ newest=$(zcat "$work/root/usr/share/doc/fwupload/changelog.gz" | head -1)
 [[ $newest == "fwupload ($version) "* ]] || fail "the changelog's newest entry is: $newest"
 
 fwupload=$work/root/usr/bin/fwupload
+command -v hardening-check >/dev/null || fail "hardening-check is missing: install devscripts (scripts/setup.sh does)"
+# Control-flow protection is not among what this Debian release's
+# dpkg-buildflags gives (later ones add it), so it is not asked for.
+hardening-check --nocfprotection "$fwupload" >"$work/hardening" 2>&1 || fail "the packaged fwupload lacks hardening: $(cat "$work/hardening")"
 [ "$("$fwupload" --version)" = "fwupload $version" ] || fail "--version says: $("$fwupload" --version)"
 head -c 3000 /dev/urandom >"$work/fw.bin"
 "$device" --link "$work/port" --log "$work/received.bin" --ready "$work/ready" --body-length 2984 --quiet &
