@@ -184,11 +184,16 @@ TEST_F(Records, AFileThatCannotBeWrittenEndsWith74BeforeAnyPortIsOpened) {
   chmod(folder.Path().c_str(), 0755);
   std::string notDatabase = folder / "notes.txt";
   WriteFile(notDatabase, "line 1\nline 2\n");
+  chmod(notDatabase.c_str(), 0666);
+  std::string readOnlyFile = folder / "read-only.sqlite";
+  ASSERT_TRUE(fwu::records::RecordFile::Open(readOnlyFile, fwu::records::RecordFile::Access::kWrite).value);
+  chmod(readOnlyFile.c_str(), 0444);
   const struct {
     std::string file;
     std::string reason;
   } cases[] = {{readOnly + "/records.sqlite", "unable to open database file"},
                {notDatabase, "file is not a database"},
+               {readOnlyFile, "the file is read-only here"},
                {folder / "missing/records.sqlite", "its folder does not exist"}};
   for (const auto& [file, reason] : cases) {
     std::vector<std::string> arguments{"-p", device.Port(), "--record", file, folder / "fw.bin"};
