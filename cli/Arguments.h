@@ -1,14 +1,17 @@
 // fwupload's command line: what the user asked for, or the one-line reason
 // it is not a use of fwupload.
 //
-//   fwupload --port PORT [--port PORT]... [--pace byte|stream] [--json] [--quiet] FILE
+//   fwupload --port PORT [--port PORT]... [--pace byte|stream] [--record FILE] [--json] [--quiet] FILE
 //   fwupload --watch [--port PATTERN]... [--count N] [--present] [--again] [--reboot-window S]
-//                    [--pace byte|stream] [--json] [--quiet] FILE
+//            [--pace byte|stream] [--record FILE | --no-record] [--json] [--quiet] FILE
+//   fwupload --history [--record FILE] [--since TIME] [--until TIME] [--port PATTERN]
+//            [--serial S] [--sha256 PREFIX] [--failed] [--summary] [--json | --csv]
 //   fwupload --list [--json]
 //   fwupload --help | --version
 #pragma once
 
 #include "protocol/Pace.h"
+#include "records/Records.h"
 
 #include <chrono>
 #include <functional>
@@ -19,7 +22,7 @@
 
 namespace fwu::cli {
 
-enum class Action { kUpload, kList, kHelp, kVersion, kWatch };
+enum class Action { kUpload, kList, kHelp, kVersion, kWatch, kHistory };
 
 struct Command {
   Action action = Action::kUpload;
@@ -33,6 +36,15 @@ struct Command {
   std::optional<int> count{};  // end after this many updates
   Pace pace = Pace::kByte;     // --port and --watch: how the body goes
   std::optional<std::chrono::milliseconds> rebootWindow{};  // a board's reboot, where not the usual
+  // --record FILE (empty when not given), --no-record.
+  std::string record{};
+  bool noRecord = false;
+  // --history: the runs asked for, and --csv or --summary (--json above).
+  records::RunFilter filter{};
+  bool csv = false;
+  bool summary = false;
+  // The command line as typed, its words quoted where a shell needs it.
+  std::string commandLine{};
 };
 
 // Return rules: exactly one of `command` and `error` is set.

@@ -16,6 +16,8 @@ std::string_view VerdictText(Verdict verdict) {
       return "taken for the board updated with its USB serial number, rebooting";
     case Verdict::kCountReached:
       return "the count is reached";
+    case Verdict::kNotTaking:
+      return "the station takes no more boards";
   }
   return "";
 }
@@ -58,6 +60,7 @@ bool Station::StillPresent(const std::string& identity, const Present& present,
 
 Verdict Station::Judge(const SeenPort& port, bool firstLook, StationTime now) {
   if (firstLook && !rules_.updatePresent) return Verdict::kPresentAtStart;
+  if (stopped_) return Verdict::kNotTaking;
   if (rules_.count && started_ >= *rules_.count) return Verdict::kCountReached;
   std::erase_if(updated_, [&](const Updated& board) { return board.goneAt && now - *board.goneAt >= rules_.rebootWindow; });
   bool bySerial = !port.serial.empty() && !rules_.serialsAgain;

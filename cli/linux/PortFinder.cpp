@@ -1,6 +1,7 @@
 // The ports a station sees: the names that match its globs and are
 // character devices, with the USB serial number and physical location sysfs
-// gives the device behind each, where there is one.
+// gives the device behind each, where there is one; and what sysfs tells of
+// one port for its record.
 #include "cli/Platform.h"
 #include "cli/linux/DeviceNumber.h"
 
@@ -59,6 +60,19 @@ std::vector<SeenPort> FindPorts(const std::vector<std::string>& patterns) {
     }
   }
   return found;
+}
+
+PortInfo DescribePort(const std::string& port) {
+  PortInfo info{port, {}, {}, {}};
+  struct stat status {};
+  if (stat(port.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) return info;
+  std::filesystem::path usb = UsbDeviceFolder(status.st_rdev);
+  if (usb.empty()) return info;
+  info.description = FirstLine(usb / "product");
+  info.usbId = FirstLine(usb / "idVendor") + ":" + FirstLine(usb / "idProduct");
+  info.serial = FirstLine(usb / "serial");
+  info.location = usb.filename().string();
+  return info;
 }
 
 std::vector<std::string> DefaultWatchPatterns() { return {"/dev/ttyUSB*", "/dev/ttyACM*"}; }
