@@ -2,6 +2,7 @@
 // the virtual device: its exit status tells the outcome. Its Windows side's
 // port names and open failures are checked in-process.
 #include "cli/Platform.h"
+#include "cli/windows/PortDevices.h"
 #include "cli/windows/SerialComm.h"
 #include "runtime/base/ScopeExit.h"
 #include "runtime/base/UniqueHandle.h"
@@ -191,6 +192,32 @@ TEST(ConsolePorts, NamesOfOnePortShareAnIdentity) {
   EXPECT_EQ(PortIdentity("\\\\.\\COM12"), PortIdentity("com12"));
   EXPECT_EQ(PortIdentity("Com12"), PortIdentity("COM12"));
   EXPECT_NE(PortIdentity("COM12"), PortIdentity("COM1"));
+}
+
+// What the instance ids of USB adapters tell: the device itself (CP210x,
+// CH340, a CDC ACM board), an FTDI port's parent, a composite device's
+// interface, and a serial number the system made up.
+TEST(ConsolePorts, UsbInstanceIdsGiveIdsAndRealSerialNumbers) {
+  using fwu::cli::UsbIdentityOf;
+  auto ftdi = UsbIdentityOf(L"USB\\VID_0403&PID_6001\\A7F3B2C4");
+  ASSERT_TRUE(ftdi);
+  EXPECT_EQ(ftdi->usbId, "0403:6001");
+  EXPECT_EQ(ftdi->serial, "A7F3B2C4");
+  auto ch340 = UsbIdentityOf(L"USB\\VID_1A86&PID_7523\\5&2A4D5C1E&0&3");
+  ASSERT_TRUE(ch340);
+  EXPECT_EQ(ch340->usbId, "1a86:7523");
+  EXPECT_EQ(ch340->serial, "");
+  EXPECT_FALSE(UsbIdentityOf(L"USB\\VID_2E8A&PID_000A&MI_00\\6&1B2C3D4E&0&0000"));
+  EXPECT_FALSE(UsbIdentityOf(L"FTDIBUS\\VID_0403+PID_6001+A7F3B2C4A\\0000"));
+  EXPECT_FALSE(UsbIdentityOf(L"USB\\ROOT_HUB30\\4&2F1A3B&0&0"));
+}
+
+TEST(ConsolePlatform, Sha256IsTheStandardDigestInLowerCaseHex) {
+  auto digest = [](std::string_view text) {
+    return fwu::cli::Sha256Hex({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+  };
+  EXPECT_EQ(digest(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(digest("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 // A failed open says why in the system's words. Under Wine every name of the
