@@ -17,7 +17,8 @@ mkdir -p "$build" "$deps"
 
 packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64
           xvfb xauth imagemagick fonts-dejavu-core cmake ninja-build g++ dpkg-dev python3
-          libgtest-dev libcli11-dev nlohmann-json3-dev libserialport-dev pkg-config
+          libgtest-dev libcli11-dev nlohmann-json3-dev libserialport-dev libsqlite3-dev libssl-dev sqlite3
+          pkg-config
           file man-db lintian tcl)
 missing=()
 for p in "${packages[@]}"; do
