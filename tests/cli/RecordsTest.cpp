@@ -120,10 +120,8 @@ TEST_F(Records, EachRunAndTheInvocationAreRecordedWithTheirFields) {
 }
 
 TEST_F(Records, AStationRecordsIntoTheUsersStateFolderByDefaultAndSaysWhere) {
-  std::string state = folder / "state";
-  setenv("XDG_STATE_HOME", state.c_str(), 1);
+  std::string state = folder / "state";  // the fixture's XDG_STATE_HOME
   auto station = Station({"--present", "--count", "3", "--json"});
-  unsetenv("XDG_STATE_HOME");
   for (int i = 0; i < 3; ++i) links.Plug("usb" + std::to_string(i), Device().Port());
   ASSERT_EQ(Finish(*station).status, 0);
   std::string file = state + "/fwupload/records.sqlite";
