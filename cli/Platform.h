@@ -13,8 +13,10 @@
 #include "protocol/UploadEngine.h"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,8 +67,14 @@ struct PortInfo {
   std::string description;  // USB product, or the system's friendly name
   std::string usbId;        // "vvvv:pppp", hex
   std::string serial;
+  // Where the USB device is plugged in: on Linux the path of hub ports sysfs
+  // gives ("1-1.3"), on Windows what SetupAPI gives.
+  std::string location{};
 };
 std::vector<PortInfo> ListPorts();
+// What the system knows of one port now (a name as NormalizePortName gives
+// it), for its record.
+PortInfo DescribePort(const std::string& port);
 
 // The ports that exist now and match one of `patterns` (on Linux globs such
 // as "/dev/ttyUSB*", character devices only; on Windows "COM*", "COM1?"),
@@ -74,9 +82,6 @@ std::vector<PortInfo> ListPorts();
 std::vector<SeenPort> FindPorts(const std::vector<std::string>& patterns);
 // What a station watches when it is given no pattern.
 std::vector<std::string> DefaultWatchPatterns();
-
-// The machine's name, as the network knows it (a station's name by default).
-std::string HostName();
 
 // Makes standard input, output and error open (onto the null device where
 // whoever started the program closed them, or on Windows left them missing or
@@ -86,8 +91,9 @@ void KeepStandardStreamsOpen();
 
 // From now on, an interrupt from the user (Ctrl+C, a termination request, a
 // hang-up) sets `interrupted` instead of ending the program, and a reader
-// that went away makes writes fail instead of ending it; on Windows a second
-// Ctrl+C ends it at once. Call once, at start.
+// that went away or a file grown to the process's size limit makes writes
+// fail instead of ending it; on Windows a second Ctrl+C ends it at once. Call
+// once, at start.
 void CatchInterrupts(std::atomic<bool>& interrupted);
 
 // True when standard output is a terminal that redraws lines in place, made
@@ -109,5 +115,19 @@ std::optional<TerminalSize> OutputTerminalSize();
 // has interrupted the program.
 enum class StandardStream { kOutput, kError };
 std::optional<std::string> WriteStandard(StandardStream stream, std::string_view text);
+
+// The SHA-256 of `bytes`: 64 lowercase hex digits, from the system's own
+// cryptographic library.
+std::string Sha256Hex(std::span<const std::uint8_t> bytes);
+
+// The station's default record file, in the user's state folder (Linux
+// $XDG_STATE_HOME/fwupload/records.sqlite, ~/.local/state/... when unset;
+// Windows %LOCALAPPDATA%\fwupload\records.sqlite). Nothing is made; empty
+// when the system names no such folder.
+std::string DefaultRecordFile();
+
+// This computer's name and the user's, for the records; empty where unknown.
+std::string HostName();
+std::string UserName();
 
 }  // namespace fwu::cli

@@ -12,6 +12,9 @@ struct SeenPort {
   // Changes when the system makes the device's node anew (a board pulled out
   // and the next plugged in, even under the same name); empty where unknown.
   std::string instance{};
+  // Where the USB device is plugged in, the path of hub ports ("1-1.3"): the
+  // same for every board plugged into that socket; empty where unknown.
+  std::string location{};
 };
 
 }  // namespace fwu::cli

@@ -72,8 +72,10 @@ void CatchInterrupts(std::atomic<bool>& interrupted) {
   timer_create(CLOCK_MONOTONIC, &toMainThread, &g_wakeMain);
   Handle(SIGALRM, OnWake);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) Handle(signal, OnInterrupt);
-  // A reader that went away: the write fails with EPIPE instead.
+  // A reader that went away: the write fails with EPIPE instead. A file
+  // grown to the size limit (ulimit -f): with EFBIG, which the records report.
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace fwu::cli

@@ -1,6 +1,7 @@
 // The ports a station sees: the names that match its globs and are
-// character devices, with the USB serial number sysfs gives the device
-// behind each, where there is one.
+// character devices, with the USB serial number and physical location sysfs
+// gives the device behind each, where there is one; and what sysfs tells of
+// one port for its record.
 #include "cli/Platform.h"
 #include "cli/linux/DeviceNumber.h"
 
@@ -36,19 +37,12 @@ std::string FirstLine(const std::filesystem::path& path) {
   return line;
 }
 
-// "vvvv:pppp:NUMBER" from the USB device the tty `device` hangs below (its
-// interface's parent for usb-serial and CDC-ACM alike), or empty.
+// "vvvv:pppp:NUMBER" from the USB device behind the tty `device`, or empty.
 std::string UsbSerial(dev_t device) {
-  std::error_code error;
-  std::filesystem::path at = std::filesystem::canonical(SysfsDevicePath(device), error);
-  if (error) return {};
-  for (; at.has_relative_path() && at != "/sys/devices"; at = at.parent_path()) {
-    std::string vendor = FirstLine(at / "idVendor");
-    if (vendor.empty()) continue;
-    std::string serial = FirstLine(at / "serial");
-    return serial.empty() ? std::string() : vendor + ":" + FirstLine(at / "idProduct") + ":" + serial;
-  }
-  return {};
+  std::filesystem::path usb = UsbDeviceFolder(device);
+  if (usb.empty()) return {};
+  std::string serial = FirstLine(usb / "serial");
+  return serial.empty() ? std::string() : FirstLine(usb / "idVendor") + ":" + FirstLine(usb / "idProduct") + ":" + serial;
 }
 
 }  // namespace
@@ -61,10 +55,24 @@ std::vector<SeenPort> FindPorts(const std::vector<std::string>& patterns) {
       struct stat info {};
       if (stat(matches[i], &info) != 0 || !S_ISCHR(info.st_mode)) continue;
       // A node the system makes anew has a new inode.
-      found.push_back({matches[i], DeviceIdentity(info.st_rdev), UsbSerial(info.st_rdev), std::to_string(info.st_ino)});
+      found.push_back({matches[i], DeviceIdentity(info.st_rdev), UsbSerial(info.st_rdev), std::to_string(info.st_ino),
+                       UsbLocation(info.st_rdev)});
     }
   }
   return found;
+}
+
+PortInfo DescribePort(const std::string& port) {
+  PortInfo info{port, {}, {}, {}};
+  struct stat status {};
+  if (stat(port.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) return info;
+  std::filesystem::path usb = UsbDeviceFolder(status.st_rdev);
+  if (usb.empty()) return info;
+  info.description = FirstLine(usb / "product");
+  info.usbId = FirstLine(usb / "idVendor") + ":" + FirstLine(usb / "idProduct");
+  info.serial = FirstLine(usb / "serial");
+  info.location = usb.filename().string();
+  return info;
 }
 
 std::vector<std::string> DefaultWatchPatterns() { return {"/dev/ttyUSB*", "/dev/ttyACM*"}; }

@@ -1,0 +1,21 @@
+#include "records/Records.h"
+
+#include <cstdio>
+
+namespace fwu::records {
+
+std::string UtcTime(std::chrono::system_clock::time_point time) {
+  using namespace std::chrono;
+  const auto milliseconds = floor<std::chrono::milliseconds>(time);
+  const auto day = floor<days>(milliseconds);
+  const year_month_day date{day};
+  const hh_mm_ss clock{milliseconds - day};
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
+  return text;
+}
+
+}  // namespace fwu::records
