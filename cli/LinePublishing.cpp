@@ -2,12 +2,13 @@
 
 #include "cli/JsonEvents.h"
 #include "cli/Platform.h"
+#include "cli/RecordOutbox.h"
+#include "records/Records.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <filesystem>
-#include <ctime>
 #include <fstream>
 #include <random>
 
@@ -23,23 +24,7 @@ std::string Text(const Json& json) { return json.dump(-1, ' ', false, Json::erro
 
 std::string BaseName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
 
-// "2026-12-09T08:30:00.123Z"
-std::string UtcTimestamp(std::chrono::system_clock::time_point at) {
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
-  std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &seconds);
-#else
-  gmtime_r(&seconds, &utc);
-#endif
-  char text[32];
-  std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-  std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(ms % 1000));
-  return text;
-}
-
-std::string TimeNow() { return UtcTimestamp(std::chrono::system_clock::now()); }
+std::string TimeNow() { return records::UtcTime(std::chrono::system_clock::now()); }
 
 // The password from FWUPLOAD_MQTT_PASSWORD or the first line of `file`; none
 // when neither is given. False when the file cannot be read.
@@ -78,11 +63,11 @@ Json Offline(const std::string& station) { return {{"station", station}, {"state
 }  // namespace
 
 Displayed WithPublishing(std::unique_ptr<Display> shown, Output& output, const Command& command,
-                         const std::string& sha256) {
+                         const FirmwareFile& firmware, const std::string& recordFile) {
   if (!command.publish) return {std::move(shown), {}};
   StationFacts facts{.station = command.station.empty() ? HostName() : command.station,
                      .file = AbsolutePath(command.file),
-                     .sha256 = sha256,
+                     .sha256 = firmware.Read() ? Sha256Hex(firmware.Bytes()) : "",
                      .patterns = command.action == Action::kWatch && command.ports.empty() ? DefaultWatchPatterns()
                                                                                             : command.ports};
   std::optional<std::string> password;
@@ -94,7 +79,9 @@ Displayed WithPublishing(std::unique_ptr<Display> shown, Output& output, const C
                                       .station = facts.station,
                                       .clientId = ClientId(facts.station),
                                       .lostStatus = Text(Offline(facts.station))};
-  auto publisher = std::make_unique<publish::Publisher>(std::move(settings), nullptr);
+  std::unique_ptr<publish::ResultOutbox> outbox;
+  if (!recordFile.empty()) outbox = std::make_unique<RecordOutbox>(recordFile, facts.station);
+  auto publisher = std::make_unique<publish::Publisher>(std::move(settings), std::move(outbox));
   return {std::make_unique<PublishingDisplay>(std::move(shown), output, facts, std::move(publisher),
                                               command.publish->Shown()),
           {}};

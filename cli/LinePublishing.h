@@ -13,6 +13,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/Display.h"
+#include "cli/Firmware.h"
 #include "publish/Publisher.h"
 
 #include <chrono>
@@ -32,15 +33,15 @@ struct StationFacts {
   std::vector<std::string> patterns;
 };
 
-// `shown` as it is, or with --publish wrapped to publish too. Without a
-// display, the reason publishing cannot start (its password file cannot be
-// read).
+// `shown` as it is, or with --publish wrapped to publish too, the results
+// from `recordFile` (none when empty). Without a display, the reason
+// publishing cannot start (its password file cannot be read).
 struct Displayed {
   std::unique_ptr<Display> display;
   std::string problem;
 };
 Displayed WithPublishing(std::unique_ptr<Display> shown, Output& output, const Command& command,
-                         const std::string& sha256);
+                         const FirmwareFile& firmware, const std::string& recordFile);
 
 class PublishingDisplay : public Display {
  public:

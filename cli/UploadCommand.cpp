@@ -49,7 +49,7 @@ int RunUpload(const Command& command, const std::atomic<bool>& interrupted) {
   std::vector<Outcome> outcomes;
   if (!interrupted.load()) {
     Displayed displayed =
-        WithPublishing(MakeDisplay(FormFor(command.json, command.quiet), output), output, command, "");
+        WithPublishing(MakeDisplay(FormFor(command.json, command.quiet), output), output, command, firmware, "");
     if (!displayed.display) {
       output.Err("fwupload: " + displayed.problem + "\n");
       return kExitNoInput;

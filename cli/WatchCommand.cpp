@@ -223,7 +223,7 @@ int RunWatch(const Command& command, const std::atomic<bool>& interrupted) {
                std::string(OutcomeText(Outcome::kFirmwareMissing)) + " (" + firmware.problem + ")\n");
     return static_cast<int>(Outcome::kFirmwareMissing);
   }
-  Displayed displayed = WithPublishing(MakeDisplay(FormFor(command.json, command.quiet), output), output, command, "");
+  Displayed displayed = WithPublishing(MakeDisplay(FormFor(command.json, command.quiet), output), output, command, firmware, "");
   if (!displayed.display) {
     output.Err("fwupload: " + displayed.problem + "\n");
     return kExitNoInput;

@@ -48,7 +48,9 @@ class Connection {
         outbox_(std::move(outbox)),
         shared_(shared),
         client_(settings.clientId, {[this](int code, std::string reason) { Answered(code, reason); },
-                                    [this] { Lost("the broker closed the connection"); },
+                                    [this] {
+                                      if (state_ != State::kDown) Lost("the broker closed the connection");
+                                    },
                                     [this](int id) { Acknowledged(id); }}) {}
 
   void Run() {
@@ -125,10 +127,7 @@ class Connection {
   }
 
   void Answered(int code, const std::string& reason) {
-    if (code != 0) {
-      client_.Disconnect();
-      return Lost("the broker refused the connection: " + reason);
-    }
+    if (code != 0) return Lost("the broker refused the connection: " + reason);
     state_ = State::kUp;
     pause_ = kFirstPause;
     if (!told_.empty()) Tell("publishing to " + settings_.broker.Shown() + " again");
@@ -140,8 +139,7 @@ class Connection {
   }
 
   void Lost(const std::string& problem) {
-    if (state_ != State::kDown) client_.Disconnect();
-    state_ = State::kDown;
+    if (std::exchange(state_, State::kDown) != State::kDown) client_.Disconnect();
     awaited_.reset();
     nextTry_ = Clock::now() + pause_;
     pause_ = std::min<std::chrono::seconds>(pause_ * 2, kLongestPause);

@@ -14,8 +14,9 @@
 #include <vector>
 
 struct BrokerOptions {
-  std::string passwords;  // a mosquitto_passwd file: anonymous clients refused
-  std::string cert, key;  // a TLS listener with this certificate and key
+  std::string passwords{};  // a mosquitto_passwd file: anonymous clients refused
+  std::string cert{};       // a TLS listener with this certificate and key
+  std::string key{};
 };
 
 class Broker {
