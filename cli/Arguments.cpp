@@ -1,10 +1,12 @@
 #include "cli/Arguments.h"
 
 #include "cli/Platform.h"
+#include "cli/UserTime.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cctype>
 
 // TLS on Windows would need OpenSSL built for the target, which this build
 // does not have yet.
@@ -33,6 +35,20 @@ struct Flags {
   std::string publishCa;
   std::string publishPasswordFile;
   std::string station;
+  std::optional<std::string> record;
+  bool noRecord = false;
+  bool history = false;
+  std::optional<std::string> since;
+  std::optional<std::string> until;
+  std::string serial;
+  std::string sha256;
+  bool failed = false;
+  bool csv = false;
+  bool summary = false;
+
+  bool AnyOfHistory() const {
+    return since || until || !serial.empty() || !sha256.empty() || failed || csv || summary;
+  }
 };
 
 // CLI11 does the reading; the help and version texts are fwupload's own.
@@ -49,6 +65,16 @@ void Declare(CLI::App& app, Flags& flags) {
   app.add_flag("--present", flags.present);
   app.add_flag("--again", flags.again);
   app.add_option("--count", flags.count)->check(CLI::PositiveNumber);
+  app.add_option("--record", flags.record)->allow_extra_args(false);
+  app.add_flag("--no-record", flags.noRecord);
+  app.add_flag("--history", flags.history);
+  app.add_option("--since", flags.since);
+  app.add_option("--until", flags.until);
+  app.add_option("--serial", flags.serial);
+  app.add_option("--sha256", flags.sha256);
+  app.add_flag("--failed", flags.failed);
+  app.add_flag("--csv", flags.csv);
+  app.add_flag("--summary", flags.summary);
   app.add_option("--publish", flags.publish);
   app.add_option("--publish-ca", flags.publishCa);
   app.add_option("--publish-password-file", flags.publishPasswordFile);
@@ -71,6 +97,22 @@ std::string TakePublishing(const Flags& flags, Command& command) {
   command.publishPasswordFile = flags.publishPasswordFile;
   command.station = flags.station;
   return {};
+}
+
+// A word as a POSIX shell takes it back: as it is where that is safe, else
+// in single quotes.
+std::string Quoted(std::string_view word) {
+  auto plain = [](unsigned char c) { return std::isalnum(c) || std::string_view("_./:=@%+,-").find(c) != std::string_view::npos; };
+  if (!word.empty() && std::all_of(word.begin(), word.end(), plain)) return std::string(word);
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string CommandLine(int argc, const char* const* argv) {
+  std::string line;
+  for (int i = 0; i < argc; ++i) line += (i ? " " : "") + Quoted(argv[i]);
+  return line;
 }
 
 // Why the ports cannot all be updated at once: a port named twice, or one
@@ -124,14 +166,61 @@ ParsedArguments Watched(Flags flags, const PortNormalizer& normalize) {
   return WithPorts(std::move(command), flags.ports, normalize, "port pattern");
 }
 
+// A --since or --until TIME as the records write it.
+std::optional<std::string> TimeBound(const std::optional<std::string>& given, std::string& problem, const char* what) {
+  if (!given) return std::string();
+  std::optional<std::string> time = RecordTimeOf(*given, std::chrono::system_clock::now());
+  if (!time) problem = std::string(what) + " " + *given + ": not a time (2026-12-09T08:30, 2026-12-09, today, 1h)";
+  return time;
+}
+
+std::optional<std::string> Sha256Prefix(std::string prefix) {
+  if (prefix.size() > 64 || !std::all_of(prefix.begin(), prefix.end(), [](unsigned char c) { return std::isxdigit(c); }))
+    return std::nullopt;
+  std::transform(prefix.begin(), prefix.end(), prefix.begin(), [](unsigned char c) { return std::tolower(c); });
+  return prefix;
+}
+
+ParsedArguments History(Flags flags, const PortNormalizer& normalize) {
+  if (flags.watch || flags.list || !flags.file.empty() || flags.noRecord || flags.quiet || flags.present ||
+      flags.again || flags.count > 0 || !flags.publish.empty())
+    return Failure(
+        "--history takes no FILE, no --watch, --list, --no-record, --quiet, --present, --again, --count or --publish");
+  if (flags.ports.size() > 1) return Failure("--history takes one --port PATTERN");
+  if (flags.csv && (flags.json || flags.summary)) return Failure("--csv goes with neither --json nor --summary");
+  Command command = Just(Action::kHistory, flags.json);
+  command.csv = flags.csv;
+  command.summary = flags.summary;
+  records::RunFilter& filter = command.filter;
+  std::string problem;
+  filter.since = TimeBound(flags.since, problem, "--since").value_or("");
+  if (problem.empty()) filter.until = TimeBound(flags.until, problem, "--until").value_or("");
+  if (!problem.empty()) return Failure(problem);
+  if (!flags.ports.empty()) {
+    if (flags.ports[0].empty()) return Failure("an empty port pattern");
+    filter.portPattern = normalize(flags.ports[0]);
+  }
+  filter.serial = flags.serial;
+  std::optional<std::string> prefix = Sha256Prefix(flags.sha256);
+  if (!prefix) return Failure("--sha256 " + flags.sha256 + ": not the start of a SHA-256 (hex digits)");
+  filter.sha256Prefix = *prefix;
+  filter.failedOnly = flags.failed;
+  return Success(std::move(command));
+}
+
 ParsedArguments Checked(Flags flags, const PortNormalizer& normalize) {
   if (flags.help) return Success(Just(Action::kHelp));
   if (flags.version) return Success(Just(Action::kVersion));
+  if (flags.history) return History(std::move(flags), normalize);
+  if (flags.AnyOfHistory()) return Failure("--since, --until, --serial, --sha256, --failed, --csv and --summary go with --history");
+  if (flags.record && flags.noRecord) return Failure("--record and --no-record do not go together");
+  if (flags.record && flags.record->empty()) return Failure("an empty --record FILE");
   if (flags.watch) return Watched(std::move(flags), normalize);
   if (flags.present || flags.again || flags.count > 0) return Failure("--present, --again and --count go with --watch");
   if (flags.list) {
-    if (!flags.ports.empty() || !flags.file.empty() || flags.quiet || !flags.publish.empty())
-      return Failure("--list takes no port, no file, no --quiet and no --publish");
+    if (!flags.ports.empty() || !flags.file.empty() || flags.quiet || flags.record || flags.noRecord ||
+        !flags.publish.empty())
+      return Failure("--list takes no port, no file, no --quiet, no record and no --publish");
     return Success(Just(Action::kList, flags.json));
   }
   if (flags.ports.empty()) return Failure("no --port given");
@@ -154,13 +243,26 @@ ParsedArguments ParseArguments(int argc, const char* const* argv, const PortNorm
     std::replace(reason.begin(), reason.end(), '\n', ' ');
     return Failure(reason);
   }
-  return Checked(std::move(flags), normalize);
+  std::string record = flags.record.value_or("");
+  bool noRecord = flags.noRecord;
+  ParsedArguments parsed = Checked(std::move(flags), normalize);
+  if (parsed.command) {
+    parsed.command->record = record;
+    parsed.command->noRecord = noRecord;
+    parsed.command->commandLine = CommandLine(argc, argv);
+  }
+  return parsed;
 }
 
 std::string_view UsageText() {
-  return "usage: fwupload --port PORT [--port PORT]... [--json] [--quiet] [PUBLISHING] FILE\n"
+  return "usage: fwupload --port PORT [--port PORT]... [--record FILE] [--json] [--quiet]\n"
+         "                       [PUBLISHING] FILE\n"
          "       fwupload --watch [--port PATTERN]... [--count N] [--present] [--again]\n"
-         "                        [--json] [--quiet] [PUBLISHING] FILE\n"
+         "                        [--record FILE | --no-record] [--json] [--quiet]\n"
+         "                        [PUBLISHING] FILE\n"
+         "       fwupload --history [--record FILE] [--since TIME] [--until TIME]\n"
+         "                          [--port PATTERN] [--serial S] [--sha256 PREFIX] [--failed]\n"
+         "                          [--summary] [--json | --csv]\n"
          "       fwupload --list [--json]\n"
          "       fwupload --help | --version\n"
          "  PUBLISHING: --publish URL [--publish-ca FILE] [--publish-password-file FILE]\n"
@@ -184,6 +286,20 @@ std::string HelpText() {
          "  --present        with --watch: update the ports present at start too\n"
          "  --again          with --watch: update a board whose USB serial number was\n"
          "                   updated already\n"
+         "  --record FILE    record every run in FILE, a SQLite database; a station\n"
+         "                   records by default, in the user's state folder\n"
+         "  --no-record      with --watch: record nothing\n"
+         "  --history        the runs recorded, oldest first (--record: from FILE)\n"
+         "  --since TIME     with --history: runs started then or later; TIME is\n"
+         "                   2026-12-09T08:30 (local; Z or +01:00 for a zone),\n"
+         "                   2026-12-09, today, or a time ago: 90s, 30m, 1h, 2d\n"
+         "  --until TIME     with --history: runs started before TIME\n"
+         "  --serial S       with --history: runs of the board with USB serial number S\n"
+         "  --sha256 PREFIX  with --history: runs of the firmware whose SHA-256 starts so\n"
+         "  --failed         with --history: runs that did not update their board\n"
+         "  --summary        with --history: per firmware, its runs, updates, failures\n"
+         "                   by reason, median and longest update\n"
+         "  --csv            with --history: CSV, a header row first\n"
          "  --publish URL    also publish the station's state and every result to the\n"
          "                   line's MQTT broker: mqtt://[USER@]HOST[:PORT]/PREFIX, or\n"
          "                   mqtts://... for TLS" FWU_TLS_NOTE "; the password comes from\n"
@@ -196,11 +312,13 @@ std::string HelpText() {
          "  --help           this text\n"
          "  --version        the version\n"
          "\n"
+         "With --history, --port takes one PATTERN (a name or a glob).\n"
+         "\n"
          "Exit status: 0 when every port was updated; else the outcome (1 to 5) of the\n"
          "first port, in the order given, that was not; 64 for a usage error; 66 when\n"
-         "the --publish-password-file cannot be read; 130 when\n"
-         "interrupted. --watch: 0 when every update succeeded, else the outcome of the\n"
-         "first that did not.\n";
+         "the --publish-password-file cannot be read; 74 when the records cannot be\n"
+         "written or read; 130 when interrupted. --watch: 0 when every update\n"
+         "succeeded, else the outcome of the first that did not.\n";
 }
 
 }  // namespace fwu::cli

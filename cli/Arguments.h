@@ -1,14 +1,19 @@
 // fwupload's command line: what the user asked for, or the one-line reason
 // it is not a use of fwupload.
 //
-//   fwupload --port PORT [--port PORT]... [--json] [--quiet] [PUBLISHING] FILE
-//   fwupload --watch [--port PATTERN]... [--count N] [--present] [--again] [--json] [--quiet] [PUBLISHING] FILE
-//     PUBLISHING: --publish URL [--publish-ca FILE] [--publish-password-file FILE] [--station NAME]
+//   fwupload --port PORT [--port PORT]... [--record FILE] [--json] [--quiet] FILE
+//   fwupload --watch [--port PATTERN]... [--count N] [--present] [--again]
+//            [--record FILE | --no-record] [--json] [--quiet] FILE
+//   fwupload --history [--record FILE] [--since TIME] [--until TIME] [--port PATTERN]
+//            [--serial S] [--sha256 PREFIX] [--failed] [--summary] [--json | --csv]
+//     with --port or --watch: --publish URL [--publish-ca FILE] [--publish-password-file FILE]
+//     [--station NAME]
 //   fwupload --list [--json]
 //   fwupload --help | --version
 #pragma once
 
 #include "publish/BrokerAddress.h"
+#include "records/Records.h"
 
 #include <functional>
 #include <optional>
@@ -18,7 +23,7 @@
 
 namespace fwu::cli {
 
-enum class Action { kUpload, kList, kHelp, kVersion, kWatch };
+enum class Action { kUpload, kList, kHelp, kVersion, kWatch, kHistory };
 
 struct Command {
   Action action = Action::kUpload;
@@ -30,6 +35,15 @@ struct Command {
   bool present = false;        // update the ports present at start too
   bool serialsAgain = false;   // update a USB serial number already updated
   std::optional<int> count{};  // end after this many updates
+  // --record FILE (empty when not given), --no-record.
+  std::string record{};
+  bool noRecord = false;
+  // --history: the runs asked for, and --csv or --summary (--json above).
+  records::RunFilter filter{};
+  bool csv = false;
+  bool summary = false;
+  // The command line as typed, its words quoted where a shell needs it.
+  std::string commandLine{};
   // --publish: the line's broker, and how to reach it; the station's name
   // (empty: the host's).
   std::optional<publish::BrokerAddress> publish{};

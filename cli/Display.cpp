@@ -26,11 +26,12 @@ class NewSteps {
 class ResultLines : public Display {
  public:
   explicit ResultLines(Output& output) : output_(output) {}
-  void Result(const PortRun& run, const Tally* tally) override {
+  void Result(const PortRun& run, const Tally* tally, std::string_view notRecorded) override {
     const RunResult& result = run.Result();
     if (!result.outcome) return;
     std::string line = ResultLine(run.Port(), *result.outcome);
     if (tally) line += "  (" + TallyText(*tally) + ")";
+    if (!notRecorded.empty()) line.append("  not recorded: ").append(notRecorded);
     Stay(line + "\n");
     if (!result.reason.empty()) output_.Err(ReasonLine(run.Port(), result.reason) + "\n");
   }
@@ -72,6 +73,10 @@ class StepLines : public ResultLines {
     Stay(line);
   }
   void Gone(std::string_view port) override { Stay(std::string(port) + ": gone\n"); }
+  void Station(std::string_view recordFile, std::string_view sha256) override {
+    std::string where = recordFile.empty() ? "records nothing" : "records to " + std::string(recordFile);
+    Stay("station: " + where + "; firmware SHA-256 " + std::string(sha256) + "\n");
+  }
 
  private:
   NewSteps steps_;
@@ -131,10 +136,15 @@ class JsonLines : public Display {
       for (const BodyStep& step : steps_.Of(*run)) text += JsonProgress(run->Port(), step.percent, step.bytes) + "\n";
     output_.Out(text);
   }
-  void Result(const PortRun& run, const Tally* tally) override {
+  void Result(const PortRun& run, const Tally* tally, std::string_view notRecorded) override {
     const RunResult& result = run.Result();
     if (result.outcome)
-      output_.Out(JsonResult(run.Port(), *result.outcome, result.bytes, result.seconds, result.reason, tally) + "\n");
+      output_.Out(JsonResult(run.Port(), *result.outcome, result.bytes, result.seconds, result.reason, tally,
+                             notRecorded) +
+                  "\n");
+  }
+  void Station(std::string_view recordFile, std::string_view sha256) override {
+    if (everything_) output_.Out(JsonStation(recordFile, sha256) + "\n");
   }
   void Forget(const PortRun& run) override { steps_.Forget(run); }
   void Appeared(std::string_view port, std::string_view leftAloneBecause) override {

@@ -4,8 +4,8 @@
 // (--json; with --quiet, the results alone), or the result lines alone
 // (--quiet). Below a failed result, on standard error, the line that says
 // why, where that is known (in JSON, the result's "reason"). A station
-// (--watch) adds the ports that appear and go, a tally with each result and
-// at its end; on a terminal, the lines that stay scroll up above the live
+// (--watch) adds where it records, the ports that appear and go, a tally
+// with each result and at its end; on a terminal, the lines that stay scroll up above the live
 // lines of the runs under way.
 //
 // Threads: the main thread alone; it reads what the runs publish.
@@ -30,12 +30,16 @@ class Display {
   // station's from their start until they leave it.
   virtual void Refresh(const RunView& /*runs*/) {}
   // A run that has ended, once a Refresh has seen it finished: its result,
-  // with a station's tally when there is one.
-  virtual void Result(const PortRun& run, const Tally* tally) = 0;
+  // with a station's tally when there is one, and why its record could not
+  // be written (empty when it was, or nothing is recorded).
+  virtual void Result(const PortRun& run, const Tally* tally, std::string_view notRecorded) = 0;
   // A run no Refresh shows again (its object may go, and another take its place).
   virtual void Forget(const PortRun& /*run*/) {}
   // The live lines stay as they stand; what follows goes below them.
   virtual void Settle() {}
+  // A station's start: where it records (empty: nowhere), and the
+  // firmware's SHA-256.
+  virtual void Station(std::string_view /*recordFile*/, std::string_view /*sha256*/) {}
   // A station's port that appeared (left alone, and why, when the reason is
   // not empty) or went, and the station's normal end.
   virtual void Appeared(std::string_view /*port*/, std::string_view /*leftAloneBecause*/) {}

@@ -20,7 +20,8 @@ std::string JsonProgress(std::string_view port, std::int64_t percent, std::int64
 }
 
 std::string JsonResult(std::string_view port, Outcome outcome, std::int64_t bytes,
-                       std::chrono::duration<double> seconds, std::string_view reason, const Tally* tally) {
+                       std::chrono::duration<double> seconds, std::string_view reason, const Tally* tally,
+                       std::string_view notRecorded) {
   nlohmann::ordered_json result{{"port", port},
                                 {"event", "result"},
                                 {"outcome", static_cast<int>(outcome)},
@@ -32,7 +33,14 @@ std::string JsonResult(std::string_view port, Outcome outcome, std::int64_t byte
     result["updated"] = tally->updated;
     result["failed"] = tally->failed;
   }
+  if (!notRecorded.empty()) result["not_recorded"] = notRecorded;
   return Line(result);
+}
+
+std::string JsonStation(std::string_view recordFile, std::string_view sha256) {
+  nlohmann::ordered_json event{{"event", "station"}, {"record", nullptr}, {"sha256", sha256}};
+  if (!recordFile.empty()) event["record"] = recordFile;
+  return Line(event);
 }
 
 std::string JsonAppeared(std::string_view port, std::string_view leftAloneBecause) {

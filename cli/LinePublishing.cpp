@@ -8,7 +8,6 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -50,24 +49,16 @@ std::string ClientId(const std::string& station) {
   return "fwupload-" + station.substr(0, 40) + suffix;
 }
 
-std::string AbsolutePath(const std::string& utf8) {
-  std::error_code error;
-  auto path = std::filesystem::absolute(std::filesystem::path(std::u8string(utf8.begin(), utf8.end())), error);
-  if (error) return utf8;
-  std::u8string text = path.lexically_normal().u8string();
-  return {text.begin(), text.end()};
-}
-
 Json Offline(const std::string& station) { return {{"station", station}, {"state", "offline"}, {"lost", true}}; }
 
 }  // namespace
 
 Displayed WithPublishing(std::unique_ptr<Display> shown, Output& output, const Command& command,
-                         const FirmwareFile& firmware, const std::string& recordFile) {
+                         const FirmwareFacts& firmware, const std::string& recordFile) {
   if (!command.publish) return {std::move(shown), {}};
   StationFacts facts{.station = command.station.empty() ? HostName() : command.station,
-                     .file = AbsolutePath(command.file),
-                     .sha256 = firmware.Read() ? Sha256Hex(firmware.Bytes()) : "",
+                     .file = firmware.path,
+                     .sha256 = firmware.sha256,
                      .patterns = command.action == Action::kWatch && command.ports.empty() ? DefaultWatchPatterns()
                                                                                             : command.ports};
   std::optional<std::string> password;
@@ -152,8 +143,8 @@ void PublishingDisplay::Refresh(const RunView& runs) {
   TellProblems();
 }
 
-void PublishingDisplay::Result(const PortRun& run, const Tally* tally) {
-  shown_->Result(run, tally);
+void PublishingDisplay::Result(const PortRun& run, const Tally* tally, std::string_view notRecorded) {
+  shown_->Result(run, tally, notRecorded);
   const RunResult& result = run.Result();
   if (!result.outcome) return;
   Json state{{"port", run.Port()},

@@ -13,7 +13,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/Display.h"
-#include "cli/Firmware.h"
+#include "cli/Recording.h"
 #include "publish/Publisher.h"
 
 #include <chrono>
@@ -41,7 +41,7 @@ struct Displayed {
   std::string problem;
 };
 Displayed WithPublishing(std::unique_ptr<Display> shown, Output& output, const Command& command,
-                         const FirmwareFile& firmware, const std::string& recordFile);
+                         const FirmwareFacts& firmware, const std::string& recordFile);
 
 class PublishingDisplay : public Display {
  public:
@@ -51,7 +51,8 @@ class PublishingDisplay : public Display {
   // for the results still waiting; tells how many are not published.
   ~PublishingDisplay() override;
   void Refresh(const RunView& runs) override;
-  void Result(const PortRun& run, const Tally* tally) override;
+  void Result(const PortRun& run, const Tally* tally, std::string_view notRecorded) override;
+  void Station(std::string_view recordFile, std::string_view sha256) override { shown_->Station(recordFile, sha256); }
   void Forget(const PortRun& run) override;
   void Settle() override { shown_->Settle(); }
   void Appeared(std::string_view port, std::string_view leftAloneBecause) override;

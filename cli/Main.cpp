@@ -1,6 +1,7 @@
 // fwupload: writes a firmware file into the devices on one or more serial
 // ports at once, from the command line. See HelpText in Arguments.cpp.
 #include "cli/Arguments.h"
+#include "cli/HistoryCommand.h"
 #include "cli/ListCommand.h"
 #include "cli/Platform.h"
 #include "cli/ResultText.h"
@@ -32,6 +33,8 @@ int main(int argc, char** argv) {
       return RunList(command.json);
     case Action::kWatch:
       return RunWatch(command, interrupted);
+    case Action::kHistory:
+      return RunHistory(command);
     case Action::kUpload:
       break;
   }

@@ -8,7 +8,7 @@ void Output::Out(std::string_view text) {
   if (outLost_ || text.empty()) return;
   if (auto why = WriteStandard(StandardStream::kOutput, text)) {
     outLost_ = true;
-    Err("fwupload: standard output lost (" + *why + "); the updates go on, and the exit status tells how they ended\n");
+    Err("fwupload: standard output lost (" + *why + "); " + afterLoss_ + "\n");
   }
 }
 

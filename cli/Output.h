@@ -5,16 +5,23 @@
 // standard error, where that still works.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <utility>
 
 namespace fwu::cli {
 
 class Output {
  public:
+  // `afterLoss`: what the note of a lost standard output says happens next.
+  explicit Output(std::string afterLoss = "the updates go on, and the exit status tells how they ended")
+      : afterLoss_(std::move(afterLoss)) {}
   void Out(std::string_view text);
   void Err(std::string_view text);
+  bool OutLost() const { return outLost_; }
 
  private:
+  std::string afterLoss_;
   bool outLost_ = false;
   bool errLost_ = false;
 };

@@ -23,6 +23,8 @@ PortRun::PortRun(std::string port, const FirmwareFile& firmware, const std::atom
 PortRun::~PortRun() { Join(); }
 
 void PortRun::Start() {
+  described_ = DescribePort(port_);
+  startedAtUtc_ = std::chrono::system_clock::now();
   startedAt_ = SteadyTime::now();
   thread_ = std::thread([this] { Execute(); });
 }

@@ -8,10 +8,12 @@
 // first five are atomic, and an entry of steps_ is written before the count
 // that covers it, published_, is stored (release/acquire). The run's thread
 // writes result_, which the main thread reads only once finished_ is set
-// (release/acquire). Everything else is set before the thread starts.
+// (release/acquire). Everything else is set before the thread starts (Start
+// notes the time and describes the port on the caller's thread).
 #pragma once
 
 #include "cli/Firmware.h"
+#include "cli/Platform.h"
 #include "cli/ProgressText.h"
 #include "protocol/UploadEngine.h"
 
@@ -53,6 +55,9 @@ class PortRun : private RunObserver {
   bool Finished() const { return finished_.load(std::memory_order_acquire); }
   const std::string& Port() const { return port_; }
   std::int64_t Total() const { return total_; }
+  // Once started: when, and what the system knew of the port then.
+  std::chrono::system_clock::time_point StartedAt() const { return startedAtUtc_; }
+  const PortInfo& Described() const { return described_; }
   BodyProgress Snapshot() const;
   // Every new percentage so far, in order.
   std::span<const BodyStep> Steps() const { return {steps_.data(), published_.load(std::memory_order_acquire)}; }
@@ -71,6 +76,8 @@ class PortRun : private RunObserver {
   std::int64_t total_ = 0;
   const std::atomic<bool>& interrupted_;
   std::chrono::steady_clock::time_point startedAt_{};
+  std::chrono::system_clock::time_point startedAtUtc_{};
+  PortInfo described_;
   std::atomic<std::int64_t> percent_{-1};
   std::atomic<std::int64_t> bytes_{0};
   // Steady clock ticks at the body's first and last byte, and since a reply

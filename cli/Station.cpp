@@ -16,6 +16,8 @@ std::string_view VerdictText(Verdict verdict) {
       return "its USB serial number was updated already";
     case Verdict::kCountReached:
       return "the count is reached";
+    case Verdict::kNotTaking:
+      return "the station takes no more boards";
   }
   return "";
 }
@@ -57,6 +59,7 @@ bool Station::StillPresent(const std::string& identity, const Present& present,
 
 Verdict Station::Judge(const SeenPort& port, bool firstLook, StationTime now) const {
   if (firstLook && !rules_.updatePresent) return Verdict::kPresentAtStart;
+  if (stopped_) return Verdict::kNotTaking;
   if (rules_.count && started_ >= *rules_.count) return Verdict::kCountReached;
   if (!port.serial.empty() && !rules_.serialsAgain)
     return updatedSerials_.contains(port.serial) ? Verdict::kSerialUpdated : Verdict::kUpdate;

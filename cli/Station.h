@@ -24,6 +24,8 @@
 //   they have ended.
 // - A port that appears again while its last run is still ending is looked
 //   at once that run has ended.
+// - A station told to stop taking boards (it cannot record them) starts no
+//   new run; it is done once the runs under way have ended.
 #pragma once
 
 #include "cli/ResultText.h"
@@ -46,7 +48,7 @@ inline constexpr std::chrono::milliseconds kComeBackWindow{2000};
 inline constexpr std::chrono::milliseconds kOpenPatience{2000};
 inline constexpr std::chrono::milliseconds kOpenRetryInterval{100};
 
-enum class Verdict { kUpdate, kPresentAtStart, kCameBack, kSerialUpdated, kCountReached };
+enum class Verdict { kUpdate, kPresentAtStart, kCameBack, kSerialUpdated, kCountReached, kNotTaking };
 
 // Why a port that appeared is left alone; empty for kUpdate.
 std::string_view VerdictText(Verdict verdict);
@@ -87,9 +89,13 @@ class Station {
   // The run on `identity` ended with `outcome` (none: it was stopped).
   RunEnd Ended(const std::string& identity, std::optional<Outcome> outcome, StationTime now);
 
+  // From the next look on, no port that appears is updated.
+  void StopTaking() { stopped_ = true; }
+
   bool Busy() const { return !runs_.empty(); }
-  // The count is reached and its updates have ended.
-  bool Done() const { return rules_.count && started_ >= *rules_.count && runs_.empty(); }
+  // The count is reached, or no more boards are taken, and the updates under
+  // way have ended.
+  bool Done() const { return (stopped_ || (rules_.count && started_ >= *rules_.count)) && runs_.empty(); }
   const Tally& Counts() const { return tally_; }
   // 0 when every update succeeded, else the outcome of the first that did not.
   int ExitStatus() const { return tally_.firstFailure ? static_cast<int>(*tally_.firstFailure) : 0; }
@@ -108,6 +114,7 @@ class Station {
 
   StationRules rules_;
   bool looked_ = false;
+  bool stopped_ = false;
   int started_ = 0;
   struct Present {
     std::string name;

@@ -4,6 +4,7 @@
 #include "cli/Firmware.h"
 #include "cli/LinePublishing.h"
 #include "cli/Platform.h"
+#include "cli/Recording.h"
 #include "cli/ResultText.h"
 
 #include <algorithm>
@@ -41,35 +42,55 @@ void RunAll(const Runs& runs, Display& display) {
   display.Settle();
 }
 
+Tally TallyOf(const std::vector<Outcome>& outcomes) {
+  Tally tally;
+  for (Outcome outcome : outcomes) ++(outcome == Outcome::kSuccess ? tally.updated : tally.failed);
+  return tally;
+}
+
 }  // namespace
 
 int RunUpload(const Command& command, const std::atomic<bool>& interrupted) {
   Output output;
   const FirmwareFile firmware = ReadFirmwareFile(command.file, interrupted);
-  std::vector<Outcome> outcomes;
-  if (!interrupted.load()) {
-    Displayed displayed =
-        WithPublishing(MakeDisplay(FormFor(command.json, command.quiet), output), output, command, firmware, "");
-    if (!displayed.display) {
-      output.Err("fwupload: " + displayed.problem + "\n");
-      return kExitNoInput;
-    }
-    auto& display = displayed.display;
-    Runs runs;
-    for (const std::string& port : command.ports)
-      runs.push_back(std::make_unique<PortRun>(port, firmware, interrupted));
-    RunAll(runs, *display);
-    // In the order the ports were given; an interrupt leaves some without.
-    for (const auto& run : runs) {
-      display->Result(*run, nullptr);
-      if (run->Result().outcome) outcomes.push_back(*run->Result().outcome);
-    }
-  }
   if (interrupted.load()) {
     output.Err("fwupload: interrupted\n");
     return kExitInterrupted;
   }
-  return ExitStatus(outcomes);
+  const FirmwareFacts facts = FactsOf(command.file, firmware);
+  auto recording = Recording::Begin(command, facts);
+  if (!recording.value) {
+    output.Err("fwupload: cannot record: " + recording.problem + "\n");
+    return kExitCannotRecord;
+  }
+  Displayed displayed = WithPublishing(MakeDisplay(FormFor(command.json, command.quiet), output), output, command,
+                                       facts, recording.value->File());
+  if (!displayed.display) {
+    output.Err("fwupload: " + displayed.problem + "\n");
+    return kExitNoInput;
+  }
+  auto& display = displayed.display;
+  Runs runs;
+  for (const std::string& port : command.ports) runs.push_back(std::make_unique<PortRun>(port, firmware, interrupted));
+  RunAll(runs, *display);
+  // Recorded first, then shown in the order the ports were given; an
+  // interrupt leaves some without a result, which are recorded as stopped.
+  std::vector<const PortRun*> ended;
+  for (const auto& run : runs) ended.push_back(run.get());
+  std::string notRecorded = recording.value->Commit(ended);
+  std::vector<Outcome> outcomes;
+  for (const auto& run : runs) {
+    display->Result(*run, nullptr, notRecorded);
+    if (run->Result().outcome) outcomes.push_back(*run->Result().outcome);
+  }
+  int status = interrupted.load() ? kExitInterrupted : ExitStatus(outcomes);
+  std::string endProblem = recording.value->End(TallyOf(outcomes), status);
+  if (!endProblem.empty()) output.Err("fwupload: the end of this run is not recorded: " + endProblem + "\n");
+  if (interrupted.load()) {
+    output.Err("fwupload: interrupted\n");
+    return kExitInterrupted;
+  }
+  return notRecorded.empty() && endProblem.empty() ? status : kExitCannotRecord;
 }
 
 }  // namespace fwu::cli

@@ -1,22 +1,26 @@
 // The station on two threads besides its runs'. The watcher looks at the
 // ports, starts the runs the station decides on (each on a thread of its own,
 // as a --port run) and collects those that have ended; it never writes
-// output, but posts what happened to the mailbox, so that a terminal that is
-// stopped or a reader that is slow never delays finding a board or starting
-// its run. The main thread takes the posts and shows them, with the progress
-// the runs publish.
+// output or records, but posts what happened to the mailbox, so that a
+// terminal that is stopped, a reader that is slow or a disk that is busy never
+// delays finding a board or starting its run. The main thread takes the
+// posts, records the runs that ended, then shows them, with the progress the
+// runs publish.
 //
 // Threads: the watcher alone owns the Station, its patterns and its map of
 // runs. The mailbox's fields are guarded by its lock, which is held just to
 // add or take, never while writing. The main thread alone owns the output,
-// the display and the runs shown. A run is shared between the two; the
-// watcher joins it before it posts that it ended.
+// the display, the records and the runs shown; it sets stopTaking (atomic)
+// when a record could not be written, and the watcher reads it after each
+// look at the ports, before it starts a run. A run is shared between the
+// two; the watcher joins it before it posts that it ended.
 #include "cli/WatchCommand.h"
 
 #include "cli/Display.h"
 #include "cli/Firmware.h"
 #include "cli/LinePublishing.h"
 #include "cli/Platform.h"
+#include "cli/Recording.h"
 #include "cli/ResultText.h"
 #include "cli/Station.h"
 
@@ -87,10 +91,11 @@ class Mailbox {
 class Watcher {
  public:
   Watcher(const Command& command, const FirmwareFile& firmware, const std::atomic<bool>& interrupted,
-          Mailbox& mailbox)
+          const std::atomic<bool>& stopTaking, Mailbox& mailbox)
       : patterns_(command.ports.empty() ? DefaultWatchPatterns() : command.ports),
         firmware_(firmware),
         interrupted_(interrupted),
+        stopTaking_(stopTaking),
         station_(StationRules{command.present, command.serialsAgain, command.count}),
         mailbox_(mailbox) {}
 
@@ -110,7 +115,11 @@ class Watcher {
   }
 
   void Look() {
-    StationStep step = station_.Look(FindPorts(patterns_), Now());
+    std::vector<SeenPort> ports = FindPorts(patterns_);
+    // Read after the ports: a board found by this look was plugged in after
+    // any stop this misses.
+    if (stopTaking_.load()) station_.StopTaking();
+    StationStep step = station_.Look(ports, Now());
     for (std::string& port : step.gone) mailbox_.Add({.kind = Post::Kind::kGone, .port = std::move(port)});
     for (const Appearance& appearance : step.appeared)
       mailbox_.Add({.kind = Post::Kind::kAppeared,
@@ -156,27 +165,49 @@ class Watcher {
   std::vector<std::string> patterns_;
   const FirmwareFile& firmware_;
   const std::atomic<bool>& interrupted_;
+  const std::atomic<bool>& stopTaking_;
   Station station_;
   Mailbox& mailbox_;
   std::map<std::string, std::shared_ptr<PortRun>> running_;  // by port identity
 };
 
-// The main thread's part: shows the posts as they come, and the progress of
-// the runs under way, until the watcher has ended.
+bool Recorded(const Post& post) { return post.kind == Post::Kind::kEnded && (post.tally || !post.run->Result().outcome); }
+
+// The main thread's part: records the runs that ended, then shows the posts,
+// and the progress of the runs under way, until the watcher has ended.
 class Showing {
  public:
-  explicit Showing(Display& display) : display_(display) {}
+  Showing(Display& display, Output& output, Recording& recording, std::atomic<bool>& stopTaking)
+      : display_(display), output_(output), recording_(recording), stopTaking_(stopTaking) {}
 
   WatchEnd Run(Mailbox& mailbox) {
     for (;;) {
       auto [posts, end] = mailbox.Take(shown_.empty() ? std::chrono::milliseconds(kIdleWait) : kBusyTick);
+      Record(posts);
       for (Post& post : posts) Show(post);
       display_.Refresh(View());  // with none, it clears the live lines of runs that left
       if (end) return *end;
     }
   }
 
+  bool AnyNotRecorded() const { return anyNotRecorded_; }
+
  private:
+  // Every run that ended in one commit. A station that cannot record takes
+  // no more boards (and says so once); the runs under way go on, and are
+  // recorded if the file takes them again.
+  void Record(const std::vector<Post>& posts) {
+    std::vector<const PortRun*> ended;
+    for (const Post& post : posts)
+      if (Recorded(post)) ended.push_back(post.run.get());
+    notRecorded_ = recording_.Commit(ended);
+    if (notRecorded_.empty() || anyNotRecorded_) return;
+    anyNotRecorded_ = true;
+    stopTaking_.store(true);
+    output_.Err("fwupload: the records cannot be written (" + notRecorded_ +
+                "): the station takes no more boards; the runs under way finish\n");
+  }
+
   void Show(const Post& post) {
     switch (post.kind) {
       case Post::Kind::kAppeared:
@@ -194,7 +225,7 @@ class Showing {
   // A run's last progress, then its result where it counts.
   void Leave(const PortRun& run, const std::optional<Tally>& tally) {
     display_.Refresh(View());
-    if (tally) display_.Result(run, &*tally);
+    if (tally) display_.Result(run, &*tally, notRecorded_);
     display_.Forget(run);
     std::erase_if(shown_, [&](const auto& shown) { return shown.get() == &run; });
   }
@@ -206,6 +237,11 @@ class Showing {
   }
 
   Display& display_;
+  Output& output_;
+  Recording& recording_;
+  std::atomic<bool>& stopTaking_;
+  std::string notRecorded_;  // the problem of the last commit
+  bool anyNotRecorded_ = false;
   std::vector<std::shared_ptr<const PortRun>> shown_;  // in the order they started
 };
 
@@ -223,23 +259,35 @@ int RunWatch(const Command& command, const std::atomic<bool>& interrupted) {
                std::string(OutcomeText(Outcome::kFirmwareMissing)) + " (" + firmware.problem + ")\n");
     return static_cast<int>(Outcome::kFirmwareMissing);
   }
-  Displayed displayed = WithPublishing(MakeDisplay(FormFor(command.json, command.quiet), output), output, command, firmware, "");
+  const FirmwareFacts facts = FactsOf(command.file, firmware);
+  auto recording = Recording::Begin(command, facts);
+  if (!recording.value) {
+    output.Err("fwupload: cannot record: " + recording.problem + "\n");
+    return kExitCannotRecord;
+  }
+  Displayed displayed = WithPublishing(MakeDisplay(FormFor(command.json, command.quiet), output), output, command,
+                                       facts, recording.value->File());
   if (!displayed.display) {
     output.Err("fwupload: " + displayed.problem + "\n");
     return kExitNoInput;
   }
   auto& display = displayed.display;
+  display->Station(recording.value->File(), facts.sha256);
   Mailbox mailbox;
-  Watcher watcher(command, firmware, interrupted, mailbox);
+  std::atomic<bool> stopTaking{false};
+  Watcher watcher(command, firmware, interrupted, stopTaking, mailbox);
   std::thread watching([&] { watcher.Run(); });
-  WatchEnd end = Showing(*display).Run(mailbox);
+  Showing showing(*display, output, *recording.value, stopTaking);
+  WatchEnd end = showing.Run(mailbox);
   watching.join();
+  if (!end.interrupted) display->Ended(end.tally);
+  std::string endProblem = recording.value->End(end.tally, end.status);
+  if (!endProblem.empty()) output.Err("fwupload: the station's end is not recorded: " + endProblem + "\n");
   if (end.interrupted) {
     output.Err("fwupload: interrupted\n");
     return kExitInterrupted;
   }
-  display->Ended(end.tally);
-  return end.status;
+  return showing.AnyNotRecorded() || !endProblem.empty() ? kExitCannotRecord : end.status;
 }
 
 }  // namespace fwu::cli

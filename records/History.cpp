@@ -19,6 +19,13 @@ struct Selection {
     Add(condition + std::to_string(values.size()));
   }
   void Add(const std::string& condition) { where += (where.empty() ? " WHERE " : " AND ") + condition; }
+  // Past the run that started at `start` with `id`, in the order of kOldestFirst.
+  void After(const std::string& start, std::int64_t id) {
+    values.push_back(start);
+    values.push_back(std::to_string(id));
+    Add("(runs.started_at, runs.id) > (?" + std::to_string(values.size() - 1) + ", CAST(?" +
+        std::to_string(values.size()) + " AS INTEGER))");
+  }
   void BindTo(Statement& statement) const {
     for (std::size_t i = 0; i < values.size(); ++i) statement.Bind(static_cast<int>(i + 1), values[i]);
   }
@@ -36,6 +43,26 @@ Selection Select(const RunFilter& filter) {
 }
 
 constexpr const char* kOldestFirst = " ORDER BY runs.started_at, runs.id";
+// EachRun reads this many runs at a time, and holds no snapshot of the file
+// while the caller takes them (a reader that is slow or stopped then keeps
+// no writer's log from being recycled).
+constexpr int kPage = 500;
+
+// The next page of runs: none at the end.
+Result<std::vector<Row>> Page(sqlite3* db, const RunFilter& filter, const Row* last) {
+  Selection selection = Select(filter);
+  if (last) selection.After((*last)["started_at"].get<std::string>(), (*last)["id"].get<std::int64_t>());
+  Statement query(db,
+                  "SELECT runs.*, invocations.station FROM runs JOIN invocations ON invocations.id = "
+                  "runs.invocation_id" +
+                      selection.where + kOldestFirst + " LIMIT " + std::to_string(kPage));
+  selection.BindTo(query);
+  std::vector<Row> rows;
+  std::string problem;
+  while (query.Step(problem)) rows.push_back(query.Columns());
+  if (!problem.empty()) return {std::nullopt, problem};
+  return {std::move(rows), {}};
+}
 
 std::string FileName(const std::string& path) {
   std::size_t slash = path.find_last_of("/\\");
@@ -87,16 +114,15 @@ FirmwareSummary Finish(Tallying& tallying) {
 }  // namespace
 
 std::string RecordFile::EachRun(const RunFilter& filter, const std::function<bool(const Row&)>& take) {
-  Selection selection = Select(filter);
-  Statement query(connection_->db.get(),
-                  "SELECT runs.*, invocations.station FROM runs JOIN invocations ON invocations.id = "
-                  "runs.invocation_id" +
-                      selection.where + kOldestFirst);
-  selection.BindTo(query);
-  std::string problem;
-  while (query.Step(problem))
-    if (!take(query.Columns())) break;
-  return problem;
+  std::optional<Row> last;
+  for (;;) {
+    auto page = Page(connection_->db.get(), filter, last ? &*last : nullptr);
+    if (!page.value) return page.problem;
+    for (const Row& run : *page.value)
+      if (!take(run)) return {};
+    if (page.value->size() < static_cast<std::size_t>(kPage)) return {};
+    last = std::move(page.value->back());
+  }
 }
 
 Result<std::vector<FirmwareSummary>> RecordFile::Summarize(const RunFilter& filter) {

@@ -17,8 +17,9 @@ mkdir -p "$build" "$deps"
 
 packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64
           xvfb xauth imagemagick fonts-dejavu-core cmake ninja-build g++ dpkg-dev python3
-          libgtest-dev libcli11-dev nlohmann-json3-dev libserialport-dev pkg-config
-          file man-db lintian mosquitto mosquitto-clients libmosquitto-dev)
+          libgtest-dev libcli11-dev nlohmann-json3-dev libserialport-dev libsqlite3-dev libssl-dev sqlite3
+          pkg-config
+          file man-db lintian)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

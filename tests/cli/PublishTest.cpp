@@ -22,8 +22,8 @@ class Publish : public Fwupload {
   Publish() { Firmware(16 + 6000); }
   // A station on the ports folder, publishing to the broker as `station`.
   std::unique_ptr<Child> Station(const std::string& station, std::vector<std::string> options = {}) {
-    options.insert(options.begin(), {"--watch", "--quiet", "--present", "-p", links.Pattern(), "--publish",
-                                     broker.Url("line"), "--station", station});
+    options.insert(options.begin(), {"--watch", "--quiet", "--present", "-p", links.Pattern(), "--record",
+                                     folder / "records.sqlite", "--publish", broker.Url("line"), "--station", station});
     options.push_back(folder / "fw.bin");
     return Start(options, TopicLevelOf(station));
   }
@@ -83,6 +83,13 @@ TEST_F(Publish, AStationPublishesItsStatusEachPortsLiveStatesAndGoesOfflineWithI
   EXPECT_EQ(result["percent"], 100);
   EXPECT_EQ(result["message"], "Device update!");
   EXPECT_TRUE(board.Log() == firmware);
+  ASSERT_EQ(line.On("line/bench%2F1/result").size(), 1u);
+  Json record = Json::parse(line.On("line/bench%2F1/result")[0].payload);
+  EXPECT_EQ(record["id"], 1);
+  EXPECT_EQ(record["station"], "bench/1");
+  EXPECT_EQ(record["port"], usb0);
+  EXPECT_EQ(record["outcome"], 0);
+  EXPECT_EQ(record["file_sha256"], online["sha256"]);
   // What a dashboard that opens now sees: the station offline, its tally.
   Subscriber late(broker, folder / "late", "line/#");
   ASSERT_TRUE(late.Until([&](auto) { return !late.On(status).empty(); }));
@@ -94,15 +101,53 @@ TEST_F(Publish, AStationPublishesItsStatusEachPortsLiveStatesAndGoesOfflineWithI
   EXPECT_EQ(offline["tally"], Json({{"updated", 1}, {"failed", 0}}));
 }
 
-TEST_F(Publish, AStationKilledIsShownOfflineByItsLastWill) {
+TEST_F(Publish, ResultsWhileTheBrokerIsAwayArriveOnceItIsBackAllInOrder) {
   ASSERT_TRUE(broker.Running());
-  Subscriber line(broker, folder / "line", "line/+/status");
+  Subscriber line(broker, folder / "line", "line/s1/result", "mes");  // kept while the broker is away
+  ASSERT_TRUE(line.Subscribed());
+  PtyDevice& first = Device({"--pace-baud", "57600"});
+  PtyDevice& second = Device({"--pace-baud", "57600"});
+  auto station = Station("s1");
+  links.Plug("usb0", first.Port());
+  links.Plug("usb1", second.Port());
+  ASSERT_TRUE(first.WaitForEventStarting("body"));
+  broker.Stop();
+  ASSERT_TRUE(WaitUntil([&] { return LinesOf(ReadFile(folder / "s1.out")).size() == 2; }, 20s));
+  ASSERT_TRUE(broker.Start());
+  ASSERT_TRUE(line.Until([&](const std::vector<Message>& m) { return m.size() >= 2; }, 40s));
+  station->Signal(SIGINT);
+  EXPECT_EQ(Finish(*station, "s1").status, 0);
+  // In order, each at least once (one under way as the broker went may come twice).
+  std::vector<int> ids;
+  for (const Json& result : Payloads(line.Messages()))
+    if (ids.empty() || ids.back() != result["id"]) ids.push_back(result["id"]);
+  EXPECT_EQ(ids, (std::vector<int>{1, 2}));
+}
+
+TEST_F(Publish, AStationKilledIsShownOfflineByItsLastWillAndItsResultsGoOutWhenItIsBack) {
+  ASSERT_TRUE(broker.Running());
+  Subscriber line(broker, folder / "line", "line/s1/#", "mes");
   ASSERT_TRUE(line.Subscribed());
   auto station = Station("s1");
-  ASSERT_TRUE(line.Until([&](const std::vector<Message>& m) { return !m.empty(); }));
+  ASSERT_TRUE(line.Until([&](auto) { return !line.On("line/s1/status").empty(); }));
   station->Signal(SIGKILL);
-  ASSERT_TRUE(line.Until([&](const std::vector<Message>& m) { return m.size() == 2; }, 20s));
-  EXPECT_EQ(Json::parse(line.Messages()[1].payload), Json({{"station", "s1"}, {"state", "offline"}, {"lost", true}}));
+  ASSERT_TRUE(line.Until([&](auto) { return line.On("line/s1/status").size() == 2; }, 20s));
+  EXPECT_EQ(Json::parse(line.On("line/s1/status")[1].payload),
+            Json({{"station", "s1"}, {"state", "offline"}, {"lost", true}}));
+
+  // Killed again, with a result the broker never had.
+  broker.Stop();
+  PtyDevice& board = Device();
+  station = Station("s1");
+  links.Plug("usb0", board.Port());
+  ASSERT_TRUE(WaitUntil([&] { return LinesOf(ReadFile(folder / "s1.out")).size() == 1; }, 20s));
+  station->Signal(SIGKILL);
+  station->Wait();
+  ASSERT_TRUE(broker.Start());
+  links.Unplug("usb0");
+  station = Station("s1");
+  ASSERT_TRUE(line.Until([&](auto) { return line.On("line/s1/result").size() == 1; }));
+  EXPECT_EQ(Json::parse(line.On("line/s1/result")[0].payload)["port"], links / "usb0");
 }
 
 TEST_F(Publish, ABrokerThatRefusesThePasswordDelaysNoBoardAndIsToldOnce) {
@@ -115,14 +160,17 @@ TEST_F(Publish, ABrokerThatRefusesThePasswordDelaysNoBoardAndIsToldOnce) {
   PtyDevice& first = Device();
   PtyDevice& second = Device({"--first-answer", "4E4F"});
   std::string url = "mqtt://line@127.0.0.1:" + std::to_string(guarded.Tcp()) + "/line";
-  Ran ran = Run({"-p", first.Port(), "-p", second.Port(), "--publish", url, "--publish-password-file",
-                 folder / "wrong", folder / "fw.bin"});
+  Ran ran = Run({"-p", first.Port(), "-p", second.Port(), "--record", folder / "records.sqlite", "--publish", url,
+                 "--publish-password-file", folder / "wrong", folder / "fw.bin"});
   EXPECT_EQ(ran.status, 4);  // the boards' status, not the broker's
   EXPECT_TRUE(first.Log() == firmware);
   EXPECT_EQ(std::count_if(ran.err.begin(), ran.err.end(),
                           [](const std::string& line) { return line.find("refused") != std::string::npos; }),
             1)
       << ::testing::PrintToString(ran.err);
+  EXPECT_NE(std::find_if(ran.err.begin(), ran.err.end(),
+                         [](const std::string& line) { return line.find("2 results are not yet published") == 10; }),
+            ran.err.end());
 }
 
 }  // namespace
