@@ -272,11 +272,12 @@ int RunWatch(const Command& command, const std::atomic<bool>& interrupted) {
     return kExitNoInput;
   }
   auto& display = displayed.display;
-  display->Station(recording.value->File(), facts.sha256);
   Mailbox mailbox;
   std::atomic<bool> stopTaking{false};
   Watcher watcher(command, firmware, interrupted, stopTaking, mailbox);
   std::thread watching([&] { watcher.Run(); });
+  // Once the watcher runs: a reader that takes nothing holds up no board.
+  display->Station(recording.value->File(), facts.sha256);
   Showing showing(*display, output, *recording.value, stopTaking);
   WatchEnd end = showing.Run(mailbox);
   watching.join();

@@ -1,5 +1,5 @@
 # bash completion for fwupload: its options, the serial devices that exist
-# after --port, and files for the firmware.
+# after --port, and files for the firmware and the records.
 
 # The serial devices, one a line. FWUPLOAD_DEVICE_DIR stands in for /dev
 # where that is wanted (a test, a chroot).
@@ -20,8 +20,8 @@ _fwupload() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} IFS=$'\n'
   if [[ $prev == -p || $prev == --port ]]; then
     COMPREPLY=($(compgen -W "$(_fwupload_ports)" -- "$cur"))
-  elif [[ $prev == --count ]]; then
-    COMPREPLY=()  # a number
+  elif [[ $prev == --count || $prev == --since || $prev == --until || $prev == --serial || $prev == --sha256 ]]; then
+    COMPREPLY=()  # a number, a time, a serial number, hex digits
   elif [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$(_fwupload_options "${COMP_WORDS[0]}")" -- "$cur"))
   else

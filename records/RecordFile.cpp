@@ -38,6 +38,8 @@ std::string UseWal(sqlite3* db) {
 }
 
 std::string PrepareForWriting(sqlite3* db) {
+  // SQLite opens a file it may not write read-only, without a word.
+  if (sqlite3_db_readonly(db, "main") == 1) return "the file is read-only here";
   if (std::string problem = UseWal(db); !problem.empty()) return problem;
   if (std::string problem = Execute(db, "PRAGMA synchronous = FULL"); !problem.empty()) return problem;
   return BringForward(db, SchemaSteps());

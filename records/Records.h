@@ -48,19 +48,19 @@ std::string UtcTime(std::chrono::system_clock::time_point time);
 
 // One invocation of fwupload, as it starts. Empty texts are stored as such.
 struct Invocation {
-  std::string station;
-  std::string host;
-  std::string user;
-  std::string commandLine;
-  std::string filePath;    // absolute
-  std::string fileSha256;  // 64 lowercase hex digits
-  std::string startedAt;
-  std::string version;
+  std::string station{};
+  std::string host{};
+  std::string user{};
+  std::string commandLine{};
+  std::string filePath{};    // absolute
+  std::string fileSha256{};  // 64 lowercase hex digits
+  std::string startedAt{};
+  std::string version{};
 };
 
 // How it ended: its tally and exit status.
 struct InvocationEnd {
-  std::string endedAt;
+  std::string endedAt{};
   int updated = 0;
   int failed = 0;
   int exitStatus = 0;
@@ -70,24 +70,24 @@ struct InvocationEnd {
 // known); `outcome` is none for a run an interrupt stopped.
 struct Run {
   std::int64_t invocationId = 0;
-  std::string startedAt;
-  std::string endedAt;
-  std::string port;
-  std::string usbVendor;  // "0403", hex
-  std::string usbProduct;
-  std::string usbSerial;
-  std::string usbLocation;  // "1-1.3" on Linux; what the system gives elsewhere
-  std::string filePath;
+  std::string startedAt{};
+  std::string endedAt{};
+  std::string port{};
+  std::string usbVendor{};  // "0403", hex
+  std::string usbProduct{};
+  std::string usbSerial{};
+  std::string usbLocation{};  // "1-1.3" on Linux; what the system gives elsewhere
+  std::string filePath{};
   std::int64_t fileSize = 0;
-  std::string fileSha256;
-  std::optional<int> outcome;
-  std::string outcomeText;
-  std::string reason;
+  std::string fileSha256{};
+  std::optional<int> outcome{};
+  std::string outcomeText{};
+  std::string reason{};
   std::int64_t bytes = 0;  // body bytes the line took
   double seconds = 0;
-  std::string pace;
-  std::string host;
-  std::string version;
+  std::string pace{};
+  std::string host{};
+  std::string version{};
 };
 
 // A stored run with every column of the table `runs`, keyed by column name in

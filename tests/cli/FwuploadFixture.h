@@ -1,5 +1,6 @@
 // The fixture of fwupload's tests: a firmware file in a fresh folder, virtual
-// devices on ptys for it, and fwupload run with its output in files.
+// devices on ptys for it, and fwupload run with its output in files (and a
+// station's default records in that folder).
 #pragma once
 
 #include "tests/native/Child.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,6 +24,9 @@ struct Ran {
 
 class Fwupload : public ::testing::Test {
  protected:
+  // A station's records by default go to the test's folder, not the user's.
+  Fwupload() { setenv("XDG_STATE_HOME", (folder / "state").c_str(), 1); }
+
   // A firmware file of `size` bytes, every byte telling its place.
   std::string Firmware(std::size_t size) {
     firmware.resize(size);

@@ -97,14 +97,15 @@ TEST_F(Watch, BoardsPluggedInTogetherAreUpdatedAtOnce) {
     auto event = nlohmann::json::parse(line);
     if (event["event"] != "progress") others.push_back(event);
   }
-  ASSERT_EQ(others.size(), 4u);
-  EXPECT_EQ(others[0], (nlohmann::json{{"port", usb0}, {"event", "appeared"}, {"update", true}}));
-  EXPECT_EQ(others[1], (nlohmann::json{{"port", usb1}, {"event", "appeared"}, {"update", true}}));
-  for (const auto& result : {others[2], others[3]}) {
+  ASSERT_EQ(others.size(), 5u);
+  EXPECT_EQ(others[0]["event"], "station");
+  EXPECT_EQ(others[1], (nlohmann::json{{"port", usb0}, {"event", "appeared"}, {"update", true}}));
+  EXPECT_EQ(others[2], (nlohmann::json{{"port", usb1}, {"event", "appeared"}, {"update", true}}));
+  for (const auto& result : {others[3], others[4]}) {
     EXPECT_EQ(result["event"], "result");
     EXPECT_EQ(result["outcome"], 0);
   }
-  EXPECT_EQ(others[3]["updated"], 2);
+  EXPECT_EQ(others[4]["updated"], 2);
   EXPECT_TRUE(one.Log() == firmware);
   EXPECT_TRUE(two.Log() == firmware);
 }

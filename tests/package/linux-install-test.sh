@@ -30,7 +30,9 @@ expect_files "$work/staged" "./opt/fw/bin/fwupload ./opt/fw/share/bash-completio
 cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" || { cat "$work/cpack.log"; exit 1; }
 deb=$work/out/fwupload_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "no $(basename "$deb") in: $(ls "$work/out")"
-dpkg-deb -f "$deb" Depends | grep -q libserialport || fail "Depends lacks libserialport: $(dpkg-deb -f "$deb" Depends)"
+for library in libserialport libsqlite3 libssl; do
+  dpkg-deb -f "$deb" Depends | grep -q $library || fail "Depends lacks $library: $(dpkg-deb -f "$deb" Depends)"
+done
 [ -z "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'inst$|rm$')" ] || fail "the package has maintainer scripts"
 dpkg-deb -x "$deb" "$work/root"
 expect_files "$work/root" "./usr/bin/fwupload ./usr/share/bash-completion/completions/fwupload \
