@@ -173,4 +173,24 @@ TEST_F(Publish, ABrokerThatRefusesThePasswordDelaysNoBoardAndIsToldOnce) {
             ran.err.end());
 }
 
+
+TEST_F(Publish, ABrokerWhoseCertificateIsNotTrustedDelaysNoBoardAndIsToldOnce) {
+  Child make("/usr/bin/openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1",
+                                  "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", folder / "key.pem", "-out",
+                                  folder / "cert.pem"},
+             folder / "ssl.out", folder / "ssl.err");
+  ASSERT_EQ(make.Wait(), 0);
+  Broker secure(folder / "secure", {.cert = folder / "cert.pem", .key = folder / "key.pem"});
+  ASSERT_TRUE(secure.Running());
+  PtyDevice& board = Device();
+  std::string url = "mqtts://127.0.0.1:" + std::to_string(secure.Tls()) + "/line";  // the system's certificates
+  Ran ran = Run({"-p", board.Port(), "--record", folder / "records.sqlite", "--publish", url, folder / "fw.bin"});
+  EXPECT_EQ(ran.status, 0);
+  EXPECT_TRUE(board.Log() == firmware);
+  EXPECT_EQ(std::count_if(ran.err.begin(), ran.err.end(),
+                          [](const std::string& line) { return line.find("TLS") != std::string::npos; }),
+            1)
+      << ::testing::PrintToString(ran.err);
+}
+
 }  // namespace
