@@ -40,7 +40,7 @@ mkdir -p "$work/dev/serial/by-id"
 touch "$work/dev/ttyUSB3" "$work/dev/ttyACM0" "$work/dev/ttyS0" "$work/dev/serial/by-id/usb-FTDI_FT232R-if00"
 touch "$work/trx.fw"
 export FWUPLOAD_DEVICE_DIR=$work/dev
-expect "--port --present " "$fwupload" --p
+expect "--port --present --publish --publish-ca --publish-password-file " "$fwupload" --p
 expect " " "$fwupload" --watch --count "$work/tr"  # no file: a number
 expect "$work/dev/serial/by-id/usb-FTDI_FT232R-if00 $work/dev/ttyACM0 $work/dev/ttyUSB3 " "$fwupload" --port ""
 expect "$work/dev/ttyUSB3 " "$fwupload" -p "$work/dev/ttyU"
