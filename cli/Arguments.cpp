@@ -9,6 +9,14 @@
 #include <cctype>
 #include <cmath>
 
+// TLS on Windows would need OpenSSL built for the target, which this build
+// does not have yet.
+#ifdef _WIN32
+#define FWU_TLS_NOTE " (not yet on Windows)"
+#else
+#define FWU_TLS_NOTE ""
+#endif
+
 namespace fwu::cli {
 namespace {
 
@@ -26,6 +34,10 @@ struct Flags {
   int count = 0;
   std::string pace;
   double rebootWindow = -1;  // seconds; none given
+  std::string publish;
+  std::string publishCa;
+  std::string publishPasswordFile;
+  std::string station;
   std::optional<std::string> record;
   bool noRecord = false;
   bool history = false;
@@ -68,6 +80,28 @@ void Declare(CLI::App& app, Flags& flags) {
   app.add_flag("--failed", flags.failed);
   app.add_flag("--csv", flags.csv);
   app.add_flag("--summary", flags.summary);
+  app.add_option("--publish", flags.publish);
+  app.add_option("--publish-ca", flags.publishCa);
+  app.add_option("--publish-password-file", flags.publishPasswordFile);
+  app.add_option("--station", flags.station);
+}
+
+// The publishing options into `command`; the reason when they do not go
+// together, else empty.
+std::string TakePublishing(const Flags& flags, Command& command) {
+  if (flags.publish.empty()) {
+    if (!flags.publishCa.empty() || !flags.publishPasswordFile.empty() || !flags.station.empty())
+      return "--publish-ca, --publish-password-file and --station go with --publish";
+    return {};
+  }
+  publish::ParsedBrokerAddress parsed = publish::ParseBrokerUrl(flags.publish);
+  if (!parsed.address) return parsed.error;
+  if (!flags.publishCa.empty() && !parsed.address->tls) return "--publish-ca goes with an mqtts:// URL";
+  command.publish = std::move(parsed.address);
+  command.publishCa = flags.publishCa;
+  command.publishPasswordFile = flags.publishPasswordFile;
+  command.station = flags.station;
+  return {};
 }
 
 // A word as a POSIX shell takes it back: as it is where that is safe, else
@@ -136,6 +170,7 @@ ParsedArguments Watched(Flags flags, const PortNormalizer& normalize) {
   command.pace = PaceNamed(flags.pace).value_or(Pace::kByte);
   if (flags.rebootWindow >= 0)
     command.rebootWindow = std::chrono::milliseconds(std::llround(flags.rebootWindow * 1000));
+  if (std::string wrong = TakePublishing(flags, command); !wrong.empty()) return Failure(wrong);
   return WithPorts(std::move(command), flags.ports, normalize, "port pattern");
 }
 
@@ -156,10 +191,10 @@ std::optional<std::string> Sha256Prefix(std::string prefix) {
 
 ParsedArguments History(Flags flags, const PortNormalizer& normalize) {
   if (flags.watch || flags.list || !flags.file.empty() || flags.noRecord || flags.quiet || flags.present ||
-      flags.again || flags.count > 0 || !flags.pace.empty() || flags.rebootWindow >= 0)
+      flags.again || flags.count > 0 || !flags.pace.empty() || flags.rebootWindow >= 0 || !flags.publish.empty())
     return Failure(
-        "--history takes no FILE, no --watch, --list, --no-record, --quiet, --present, --again, --count, --pace or "
-        "--reboot-window");
+        "--history takes no FILE, no --watch, --list, --no-record, --quiet, --present, --again, --count, --pace, "
+        "--reboot-window or --publish");
   if (flags.ports.size() > 1) return Failure("--history takes one --port PATTERN");
   if (flags.csv && (flags.json || flags.summary)) return Failure("--csv goes with neither --json nor --summary");
   Command command = Just(Action::kHistory, flags.json);
@@ -194,14 +229,15 @@ ParsedArguments Checked(Flags flags, const PortNormalizer& normalize) {
     return Failure("--present, --again, --count and --reboot-window go with --watch");
   if (flags.list) {
     if (!flags.ports.empty() || !flags.file.empty() || flags.quiet || !flags.pace.empty() || flags.record ||
-        flags.noRecord)
-      return Failure("--list takes no port, no file, no --pace, no --quiet and no record");
+        flags.noRecord || !flags.publish.empty())
+      return Failure("--list takes no port, no file, no --pace, no --quiet, no record and no --publish");
     return Success(Just(Action::kList, flags.json));
   }
   if (flags.ports.empty()) return Failure("no --port given");
   if (flags.file.empty()) return Failure("no firmware FILE given");
   Command command{Action::kUpload, {}, flags.file, flags.json, flags.quiet};
   command.pace = PaceNamed(flags.pace).value_or(Pace::kByte);
+  if (std::string wrong = TakePublishing(flags, command); !wrong.empty()) return Failure(wrong);
   return WithPorts(std::move(command), flags.ports, normalize, "port name");
 }
 
@@ -231,15 +267,18 @@ ParsedArguments ParseArguments(int argc, const char* const* argv, const PortNorm
 
 std::string_view UsageText() {
   return "usage: fwupload --port PORT [--port PORT]... [--pace byte|stream] [--record FILE]\n"
-         "                [--json] [--quiet] FILE\n"
+         "                [--json] [--quiet] [PUBLISHING] FILE\n"
          "       fwupload --watch [--port PATTERN]... [--count N] [--present] [--again]\n"
          "                        [--reboot-window S] [--pace byte|stream]\n"
-         "                        [--record FILE | --no-record] [--json] [--quiet] FILE\n"
+         "                        [--record FILE | --no-record] [--json] [--quiet]\n"
+         "                        [PUBLISHING] FILE\n"
          "       fwupload --history [--record FILE] [--since TIME] [--until TIME]\n"
          "                          [--port PATTERN] [--serial S] [--sha256 PREFIX] [--failed]\n"
          "                          [--summary] [--json | --csv]\n"
          "       fwupload --list [--json]\n"
-         "       fwupload --help | --version\n";
+         "       fwupload --help | --version\n"
+         "  PUBLISHING: --publish URL [--publish-ca FILE] [--publish-password-file FILE]\n"
+         "              [--station NAME]\n";
 }
 
 std::string HelpText() {
@@ -279,16 +318,26 @@ std::string HelpText() {
          "  --summary        with --history: per firmware, its runs, updates, failures\n"
          "                   by reason, median and longest update\n"
          "  --csv            with --history: CSV, a header row first\n"
+         "  --publish URL    also publish the station's state and every result to the\n"
+         "                   line's MQTT broker: mqtt://[USER@]HOST[:PORT]/PREFIX, or\n"
+         "                   mqtts://... for TLS" FWU_TLS_NOTE "; the password comes from\n"
+         "                   FWUPLOAD_MQTT_PASSWORD or --publish-password-file, never\n"
+         "                   from the command line. A broker that cannot be reached\n"
+         "                   holds up no board\n"
+         "  --publish-ca FILE  mqtts: trust the certificates in FILE, not the system's\n"
+         "  --publish-password-file FILE  the broker's password, the file's first line\n"
+         "  --station NAME   the station's name in the topics (default: the host name)\n"
          "  --help           this text\n"
          "  --version        the version\n"
          "\n"
          "With --history, --port takes one PATTERN (a name or a glob).\n"
          "\n"
          "Exit status: 0 when every port was updated; else the outcome (1 to 5) of the\n"
-         "first port, in the order given, that was not; 64 for a usage error; 74 when\n"
-         "the records cannot be written or read, or --list, --help or --version could\n"
-         "not write; 130 when interrupted. --watch: 0 when every update succeeded, else\n"
-         "the outcome of the first that did not.\n";
+         "first port, in the order given, that was not; 64 for a usage error; 66 when\n"
+         "the --publish-password-file cannot be read; 74 when the records cannot be\n"
+         "written or read, or --list, --help or --version could not write; 130 when\n"
+         "interrupted. --watch: 0 when every update succeeded, else the outcome of the\n"
+         "first that did not.\n";
 }
 
 }  // namespace fwu::cli

@@ -6,11 +6,14 @@
 //            [--pace byte|stream] [--record FILE | --no-record] [--json] [--quiet] FILE
 //   fwupload --history [--record FILE] [--since TIME] [--until TIME] [--port PATTERN]
 //            [--serial S] [--sha256 PREFIX] [--failed] [--summary] [--json | --csv]
+//     with --port or --watch: --publish URL [--publish-ca FILE] [--publish-password-file FILE]
+//     [--station NAME]
 //   fwupload --list [--json]
 //   fwupload --help | --version
 #pragma once
 
 #include "protocol/Pace.h"
+#include "publish/BrokerAddress.h"
 #include "records/Records.h"
 
 #include <chrono>
@@ -45,6 +48,12 @@ struct Command {
   bool summary = false;
   // The command line as typed, its words quoted where a shell needs it.
   std::string commandLine{};
+  // --publish: the line's broker, and how to reach it; the station's name
+  // (empty: the host's).
+  std::optional<publish::BrokerAddress> publish{};
+  std::string publishCa{};
+  std::string publishPasswordFile{};
+  std::string station{};
 };
 
 // Return rules: exactly one of `command` and `error` is set.

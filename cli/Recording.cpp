@@ -62,7 +62,8 @@ FirmwareFacts FactsOf(const std::string& utf8Path, const FirmwareFile& firmware)
 
 std::string RecordFileOf(const Command& command) {
   if (command.noRecord) return {};
-  if (!command.record.empty() || command.action != Action::kWatch) return command.record;
+  // A --port run that publishes records too: its results go out from there.
+  if (!command.record.empty() || (command.action != Action::kWatch && !command.publish)) return command.record;
   return DefaultRecordFile();
 }
 
@@ -79,7 +80,7 @@ records::Result<Recording> Recording::Begin(const Command& command, const Firmwa
   auto opened = records::RecordFile::Open(recording.file_, records::RecordFile::Access::kWrite);
   if (!opened.value) return {std::nullopt, opened.problem};
   recording.host_ = HostName();
-  records::Invocation invocation{.station = recording.host_,
+  records::Invocation invocation{.station = command.station.empty() ? recording.host_ : command.station,
                                  .host = recording.host_,
                                  .user = UserName(),
                                  .commandLine = command.commandLine,

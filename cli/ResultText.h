@@ -12,6 +12,7 @@
 namespace fwu::cli {
 
 inline constexpr int kExitUsage = 64;
+inline constexpr int kExitNoInput = 66;
 inline constexpr int kExitOutput = 74;  // a listing could not be written
 inline constexpr int kExitInterrupted = 130;
 

@@ -2,6 +2,7 @@
 
 #include "cli/Display.h"
 #include "cli/Firmware.h"
+#include "cli/RunOutlets.h"
 #include "cli/Platform.h"
 #include "cli/Recording.h"
 #include "cli/ResultText.h"
@@ -56,12 +57,11 @@ int RunUpload(const Command& command, const std::atomic<bool>& interrupted) {
     output.Err("fwupload: interrupted\n");
     return kExitInterrupted;
   }
-  auto recording = Recording::Begin(command, FactsOf(command.file, firmware));
-  if (!recording.value) {
-    output.Err("fwupload: cannot record: " + recording.problem + "\n");
-    return kExitCannotRecord;
-  }
-  auto display = MakeDisplay(FormFor(command.json, command.quiet), output);
+  int refused = 0;
+  std::optional<RunOutlets> outlets = OpenOutlets(command, firmware, output, refused);
+  if (!outlets) return refused;
+  auto& display = outlets->display;
+  Recording& recording = outlets->recording;
   Runs runs;
   for (const std::string& port : command.ports)
     runs.push_back(std::make_unique<PortRun>(port, firmware, interrupted, command.pace));
@@ -70,14 +70,14 @@ int RunUpload(const Command& command, const std::atomic<bool>& interrupted) {
   // interrupt leaves some without a result, which are recorded as stopped.
   std::vector<const PortRun*> ended;
   for (const auto& run : runs) ended.push_back(run.get());
-  std::string notRecorded = recording.value->Commit(ended);
+  std::string notRecorded = recording.Commit(ended);
   std::vector<Outcome> outcomes;
   for (const auto& run : runs) {
     display->Result(*run, nullptr, notRecorded);
     if (run->Result().outcome) outcomes.push_back(*run->Result().outcome);
   }
   int status = interrupted.load() ? kExitInterrupted : ExitStatus(outcomes);
-  std::string endProblem = recording.value->End(TallyOf(outcomes), status);
+  std::string endProblem = recording.End(TallyOf(outcomes), status);
   if (!endProblem.empty()) output.Err("fwupload: the end of this run is not recorded: " + endProblem + "\n");
   if (interrupted.load()) {
     output.Err("fwupload: interrupted\n");

@@ -18,6 +18,7 @@
 
 #include "cli/Display.h"
 #include "cli/Firmware.h"
+#include "cli/RunOutlets.h"
 #include "cli/Platform.h"
 #include "cli/Recording.h"
 #include "cli/ResultText.h"
@@ -261,24 +262,23 @@ int RunWatch(const Command& command, const std::atomic<bool>& interrupted) {
                std::string(OutcomeText(Outcome::kFirmwareMissing)) + " (" + firmware.problem + ")\n");
     return static_cast<int>(Outcome::kFirmwareMissing);
   }
-  const FirmwareFacts facts = FactsOf(command.file, firmware);
-  auto recording = Recording::Begin(command, facts);
-  if (!recording.value) {
-    output.Err("fwupload: cannot record: " + recording.problem + "\n");
-    return kExitCannotRecord;
-  }
-  auto display = MakeDisplay(FormFor(command.json, command.quiet), output);
+  int refused = 0;
+  std::optional<RunOutlets> outlets = OpenOutlets(command, firmware, output, refused);
+  if (!outlets) return refused;
+  auto& display = outlets->display;
+  Recording& recording = outlets->recording;
+  const FirmwareFacts& facts = outlets->facts;
   Mailbox mailbox;
   std::atomic<bool> stopTaking{false};
   Watcher watcher(command, firmware, interrupted, stopTaking, mailbox);
   std::thread watching([&] { watcher.Run(); });
   // Once the watcher runs: a reader that takes nothing holds up no board.
-  display->Station(recording.value->File(), facts.sha256);
-  Showing showing(*display, output, *recording.value, stopTaking);
+  display->Station(recording.File(), facts.sha256);
+  Showing showing(*display, output, recording, stopTaking);
   WatchEnd end = showing.Run(mailbox);
   watching.join();
   if (!end.interrupted) display->Ended(end.tally);
-  std::string endProblem = recording.value->End(end.tally, end.status);
+  std::string endProblem = recording.End(end.tally, end.status);
   if (!endProblem.empty()) output.Err("fwupload: the station's end is not recorded: " + endProblem + "\n");
   if (end.interrupted) {
     output.Err("fwupload: interrupted\n");

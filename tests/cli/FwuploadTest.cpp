@@ -1,4 +1,5 @@
 // fwupload as scripts run it, against virtual devices on ptys.
+#include "cli/Arguments.h"
 #include "tests/cli/FwuploadFixture.h"
 #include "tests/native/Terminal.h"
 
@@ -172,7 +173,7 @@ TEST_F(Fwupload, UsageErrorsGiveTheReasonAndTheUsageOnStandardErrorAndStatus64) 
     Ran ran = Run(arguments);
     EXPECT_EQ(ran.status, 64);
     EXPECT_TRUE(ran.out.empty());
-    ASSERT_EQ(ran.err.size(), 11u);  // the reason, then the usage
+    ASSERT_EQ(ran.err.size(), 1 + LinesOf(std::string(fwu::cli::UsageText())).size());  // the reason, then the usage
     EXPECT_EQ(ran.err[0].rfind("fwupload: ", 0), 0u) << ran.err[0];
     EXPECT_EQ(ran.err[1].rfind("usage: fwupload --port PORT", 0), 0u);
   }

@@ -42,7 +42,7 @@ mkdir -p "$work/dev/serial/by-id"
 touch "$work/dev/ttyUSB3" "$work/dev/ttyACM0" "$work/dev/ttyS0" "$work/dev/serial/by-id/usb-FTDI_FT232R-if00"
 touch "$work/trx.fw"
 export FWUPLOAD_DEVICE_DIR=$work/dev
-expect "--pace --port --present " "$fwupload" --p
+expect "--pace --port --present --publish --publish-ca --publish-password-file " "$fwupload" --p
 expect "byte stream " "$fwupload" --pace ""
 expect " " "$fwupload" --watch --count "$work/tr"  # no file: a number
 expect "$work/dev/serial/by-id/usb-FTDI_FT232R-if00 $work/dev/ttyACM0 $work/dev/ttyUSB3 " "$fwupload" --port ""
