@@ -2,9 +2,9 @@
 # fwupload installed as a Linux user gets it. `cmake --install` with a prefix
 # and DESTDIR puts exactly its files where they belong. The .deb, made by
 # CPack, holds exactly its files, no maintainer script, a changelog whose
-# newest entry is the project's version, and lintian finds no error in it
-# where lintian is installed; unpacked into a root of its own, the fwupload
-# inside tells that version and updates a virtual device.
+# newest entry is the project's version, the dashboard as built, and lintian
+# finds no error in it where lintian is installed; unpacked into a root of its
+# own, the fwupload inside tells that version and updates a virtual device.
 #   linux-install-test.sh <host build> <virtual-device> <version>
 set -euo pipefail
 build=$1 device=$2 version=$3
@@ -16,6 +16,7 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+dashboard_files() { printf '%s ' "$1/dashboard.css" "$1/dashboard.js" "$1/index.html"; }
 files_under() { (cd "$1" && find . -type f | sort | tr '\n' ' '); }
 expect_files() {
   local got; got=$(files_under "$1")
@@ -24,7 +25,7 @@ expect_files() {
 
 DESTDIR=$work/staged cmake --install "$build" --prefix /opt/fw >/dev/null
 expect_files "$work/staged" "./opt/fw/bin/fwupload ./opt/fw/share/bash-completion/completions/fwupload \
-./opt/fw/share/doc/fwupload/README.md ./opt/fw/share/man/man1/fwupload.1 ./opt/fw/share/zsh/site-functions/_fwupload " \
+./opt/fw/share/doc/fwupload/README.md $(dashboard_files ./opt/fw/share/fwupload/dashboard)./opt/fw/share/man/man1/fwupload.1 ./opt/fw/share/zsh/site-functions/_fwupload " \
   "cmake --install"
 
 cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" || { cat "$work/cpack.log"; exit 1; }
@@ -35,7 +36,8 @@ dpkg-deb -f "$deb" Depends | grep -q libserialport || fail "Depends lacks libser
 dpkg-deb -x "$deb" "$work/root"
 expect_files "$work/root" "./usr/bin/fwupload ./usr/share/bash-completion/completions/fwupload \
 ./usr/share/doc/fwupload/README.md ./usr/share/doc/fwupload/changelog.gz ./usr/share/doc/fwupload/copyright \
-./usr/share/man/man1/fwupload.1.gz ./usr/share/zsh/vendor-completions/_fwupload " "the .deb"
+$(dashboard_files ./usr/share/fwupload/dashboard)./usr/share/man/man1/fwupload.1.gz ./usr/share/zsh/vendor-completions/_fwupload " "the .deb"
+diff -r "$build/dashboard" "$work/root/usr/share/fwupload/dashboard" || fail "the dashboard is not the one built"
 newest=$(zcat "$work/root/usr/share/doc/fwupload/changelog.gz" | head -1)
 [[ $newest == "fwupload ($version) "* ]] || fail "the changelog's newest entry is: $newest"
 

@@ -1,0 +1,139 @@
+// How far the dashboard's picture trails a big line: STATIONS played stations
+// of PORTS ports each, every port publishing RATE live states a second (a
+// board's bar from 0 to 100 %, then its result), through a Mosquitto on
+// loopback into the page in Debian's headless Chromium. In the page, the
+// moment each port row takes a newer state is noted; a message's lag is the
+// time from its sending until its port shows it or a later state.
+//   node lag.mjs [--stations 20] [--ports 8] [--rate 10] [--seconds 20]
+// (FWU_DASHBOARD and FWU_DASHBOARD_MODULES as for the dashboard's tests)
+import { fork } from 'node:child_process';
+import { fileURLToPath } from 'node:url';
+import { parseArgs } from 'node:util';
+import { startBroker } from '../../dashboard/broker.mjs';
+import { dashboardUrl, launchBrowser } from '../../dashboard/browser.mjs';
+import { PlayedStation, portTopicName } from '../../dashboard/stations.mjs';
+
+const { values: options } = parseArgs({
+  options: {
+    stations: { type: 'string', default: '20' }, ports: { type: 'string', default: '8' },
+    rate: { type: 'string', default: '10' }, seconds: { type: 'string', default: '20' },
+  },
+});
+const stationCount = Number(options.stations), portCount = Number(options.ports);
+const rate = Number(options.rate), seconds = Number(options.seconds);
+const prefix = 'bench';
+const kStep = 3;  // percent a message
+
+const broker = await startBroker();
+const { browser, close } = await launchBrowser();
+try {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1920, height: 1080 });
+  await page.goto(dashboardUrl(process.env.FWU_DASHBOARD, broker.wsUrl, prefix));
+  await page.waitForFunction(() => document.body.dataset.connection === 'connected', { timeout: 15000 });
+  await page.evaluate(() => {
+    window.shown = [];
+    new MutationObserver((changes) => {
+      const at = Date.now();
+      for (const { target } of changes) {
+        const station = target.closest('.station')?.dataset.station;
+        window.shown.push([at, `${station}/${target.dataset.port}`, Date.parse(target.dataset.time)]);
+      }
+    }).observe(document.getElementById('stations'), { subtree: true, attributes: true, attributeFilter: ['data-time'] });
+  });
+
+  const subscriber = await startSubscriber();
+  const sent = await playLine(page);
+  await new Promise((resolve) => setTimeout(resolve, 2000));  // the last states arrive
+  const shown = await page.evaluate(() => window.shown);
+  const metrics = await page.metrics();
+  report(sent, shown, metrics, await subscriber.lags());
+} finally {
+  await close();
+  broker.stop();
+}
+
+// The broker's subscriber in a process of its own (delivery.mjs).
+async function startSubscriber() {
+  const script = fileURLToPath(new URL('../../dashboard/delivery.mjs', import.meta.url));
+  const child = fork(script, [broker.tcpUrl, prefix], { stdio: ['ignore', 'pipe', 'inherit', 'ipc'] });
+  let output = '';
+  child.stdout.on('data', (data) => { output += data; });
+  await new Promise((resolve) => child.once('message', resolve));
+  return {
+    lags: () => new Promise((resolve) => {
+      child.once('exit', () => resolve(JSON.parse(output)));
+      child.kill('SIGTERM');
+    }),
+  };
+}
+
+// Plays the line for `seconds`; returns each port's sending times.
+async function playLine() {
+  const stations = [];
+  for (let s = 0; s < stationCount; ++s) {
+    const station = await PlayedStation.connect(broker.tcpUrl, prefix, `station-${String(s + 1).padStart(2, '0')}`);
+    await station.online();
+    stations.push(station);
+  }
+  const sent = new Map();  // "station/port" -> [time sent]
+  const timers = stations.map((station, s) => {
+    const ports = Array.from({ length: portCount }, (_, p) => ({
+      name: `/dev/ttyUSB${p}`, percent: (s * 7 + p * 13) % 100, times: [],
+    }));
+    for (const port of ports) sent.set(`${station.name}/${portTopicName(port.name)}`, port.times);
+    return setInterval(() => {
+      for (const port of ports) {
+        const time = Date.now();
+        port.times.push(time);
+        if (port.percent >= 100) {
+          station.port(port.name, 'result', { percent: 100, outcome: 0, time: new Date(time).toISOString() });
+          station.result(port.name, 0, 'The firmware was written');
+          port.percent = 0;
+        } else {
+          station.port(port.name, 'running', { percent: port.percent, time: new Date(time).toISOString() });
+          port.percent = Math.min(100, port.percent + kStep);
+        }
+      }
+    }, 1000 / rate);
+  });
+  await new Promise((resolve) => setTimeout(resolve, seconds * 1000));
+  timers.forEach(clearInterval);
+  await Promise.all(stations.map((station) => station.end()));
+  return sent;
+}
+
+function percentiles(values) {
+  const sorted = [...values].sort((a, b) => a - b);
+  const at = (q) => sorted[Math.min(sorted.length - 1, Math.floor(q * sorted.length))];
+  return `median ${at(0.5)}  p95 ${at(0.95)}  p99 ${at(0.99)}  max ${sorted[sorted.length - 1]}`;
+}
+
+function report(sent, shown, metrics, delivered) {
+  const shownByPort = new Map();
+  for (const [at, port, time] of shown) {
+    if (!shownByPort.has(port)) shownByPort.set(port, []);
+    shownByPort.get(port).push([at, time]);
+  }
+  const lags = [];
+  let never = 0, messages = 0;
+  for (const [port, times] of sent) {
+    const seen = shownByPort.get(port) ?? [];
+    let j = 0;
+    for (const time of times) {
+      ++messages;
+      while (j < seen.length && seen[j][1] < time) ++j;
+      if (j < seen.length) lags.push(seen[j][0] - time);
+      else ++never;
+    }
+  }
+  const over = lags.filter((lag) => lag > 500).length;
+  console.log(`line: ${stationCount} stations x ${portCount} ports, ${rate} states/s a port, ${seconds} s`);
+  console.log(`messages: ${messages} live states (${Math.round(messages / seconds)}/s) and their results`);
+  console.log(`page updates of a port row: ${shown.length}`);
+  console.log(`lag until the page shows it (ms): ${percentiles(lags)}`);
+  console.log(`lag until a plain subscriber has it (ms): ${percentiles(delivered)}`);
+  console.log(`over 500 ms: ${over} (${(100 * over / messages).toFixed(2)} %), never shown: ${never}`);
+  console.log(`page script time: ${metrics.ScriptDuration.toFixed(1)} s, layout ${metrics.LayoutDuration.toFixed(1)} s, `
+    + `style ${metrics.RecalcStyleDuration.toFixed(1)} s`);
+}
