@@ -19,7 +19,7 @@ mkdir -p "$build" "$deps"
 packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64
           xvfb xauth imagemagick fonts-dejavu-core cmake ninja-build g++ dpkg-dev python3
           libgtest-dev libcli11-dev nlohmann-json3-dev libserialport-dev pkg-config
-          file man-db lintian chromium mosquitto)
+          file man-db lintian mosquitto mosquitto-clients libmosquitto-dev chromium)
 # The dashboard is built with npm; a node of the machine's own (a newer one
 # than Debian's) is kept.
 command -v npm >/dev/null || packages+=(nodejs npm)
