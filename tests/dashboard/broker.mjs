@@ -1,58 +1,32 @@
-// A Mosquitto broker of the tests' own on free loopback ports, with a TCP
-// listener (stations) and a WebSocket listener (the dashboard). It goes with
-// the process that started it, however that process ends.
+// The tests' Mosquitto on loopback (scripts/broker.sh: a TCP listener for
+// stations, a WebSocket listener for the dashboard, on free ports). It goes
+// with the process that started it, however that process ends.
 import { spawn } from 'node:child_process';
-import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
-import net from 'node:net';
+import { mkdtempSync, rmSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const script = fileURLToPath(new URL('../../scripts/broker.sh', import.meta.url));
 
 export async function startBroker() {
   const folder = mkdtempSync(path.join(os.tmpdir(), 'fwu-broker-'));
-  const tcpPort = await freePort();
-  const wsPort = await freePort();
-  const config = path.join(folder, 'mosquitto.conf');
-  writeFileSync(config, [
-    'allow_anonymous true', 'persistence false', 'log_dest stderr', 'log_type error',
-    `listener ${tcpPort} 127.0.0.1`, `listener ${wsPort} 127.0.0.1`, 'protocol websockets', '',
-  ].join('\n'));
-  const child = spawn('mosquitto', ['-c', config], { stdio: ['ignore', 'ignore', 'inherit'] });
+  const child = spawn('setpriv', ['--pdeathsig', 'TERM', script, folder], { stdio: ['ignore', 'pipe', 'inherit'] });
+  const removeFolder = () => rmSync(folder, { recursive: true, force: true });
+  child.once('exit', removeFolder);
   const stop = () => {
     if (child.exitCode === null && child.signalCode === null) child.kill('SIGTERM');
-    rmSync(folder, { recursive: true, force: true });
   };
-  process.on('exit', stop);
+  process.on('exit', () => { stop(); removeFolder(); });
   for (const signal of ['SIGINT', 'SIGTERM', 'SIGHUP']) process.once(signal, () => { stop(); process.exit(1); });
-  await waitForListener(tcpPort, child);
-  await waitForListener(wsPort, child);
-  return { tcpUrl: `mqtt://127.0.0.1:${tcpPort}`, wsUrl: `ws://127.0.0.1:${wsPort}`, stop };
-}
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.once('error', reject);
-    server.listen(0, '127.0.0.1', () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
+  const ports = await new Promise((resolve, reject) => {
+    let output = '';
+    child.stdout.on('data', (data) => {
+      output += data;
+      const line = output.match(/tcp=(\d+) ws=(\d+)/);
+      if (line) resolve({ tcp: line[1], ws: line[2] });
     });
+    child.once('exit', (code) => reject(new Error(`scripts/broker.sh ended with ${code} before its broker listened`)));
   });
-}
-
-async function waitForListener(port, child) {
-  const deadline = Date.now() + 10000;
-  while (Date.now() < deadline) {
-    if (child.exitCode !== null) throw new Error(`mosquitto exited with ${child.exitCode}`);
-    if (await accepts(port)) return;
-    await new Promise((resolve) => setTimeout(resolve, 50));
-  }
-  throw new Error(`mosquitto did not listen on ${port} within 10 s`);
-}
-
-function accepts(port) {
-  return new Promise((resolve) => {
-    const socket = net.connect(port, '127.0.0.1');
-    socket.once('connect', () => { socket.destroy(); resolve(true); });
-    socket.once('error', () => resolve(false));
-  });
+  return { tcpUrl: `mqtt://127.0.0.1:${ports.tcp}`, wsUrl: `ws://127.0.0.1:${ports.ws}`, stop };
 }

@@ -45,11 +45,11 @@ export class PlayedStation {
   }
 
   online(file = 'board-1.4.2.bin', sha256 = 'c0ffee00deadbeef'.repeat(4)) {
-    this.since = new Date().toISOString();
-    return this.publish('status', {
-      station: this.name, state: 'online', since: this.since, file, path: `/srv/firmware/${file}`, sha256,
-      version: '1.0.0', patterns: ['/dev/ttyUSB*'], tally: this.tally,
-    }, { qos: 1, retain: true });
+    this.status = {
+      station: this.name, state: 'online', since: new Date().toISOString(), file, path: `/srv/firmware/${file}`,
+      sha256, version: '1.0.0', patterns: ['/dev/ttyUSB*'], tally: this.tally,
+    };
+    return this.publish('status', this.status, { qos: 1, retain: true });
   }
 
   // state: appeared | running | waiting | result | left-alone
@@ -74,6 +74,7 @@ export class PlayedStation {
       seconds: 4.2, pace: 'normal', host: 'line-host', version: '1.0.0', station: this.name,
     };
     await this.publish('result', record, { qos: 1 });
+    await this.publish('status', this.status, { qos: 1, retain: true });  // the tally moved
     return record;
   }
 
