@@ -3,7 +3,9 @@
 // board's bar from 0 to 100 %, then its result), through a Mosquitto on
 // loopback into the page in Debian's headless Chromium. In the page, the
 // moment each port row takes a newer state is noted; a message's lag is the
-// time from its sending until its port shows it or a later state.
+// time from its sending until its port shows it or a later state; the page's
+// own part of it, from the message's arrival at a plain subscriber beside the
+// page (delivery.mjs) until the page shows it.
 //   node lag.mjs [--stations 20] [--ports 8] [--rate 10] [--seconds 20]
 // (FWU_DASHBOARD and FWU_DASHBOARD_MODULES as for the dashboard's tests)
 import { fork } from 'node:child_process';
@@ -47,7 +49,7 @@ try {
   await new Promise((resolve) => setTimeout(resolve, 2000));  // the last states arrive
   const shown = await page.evaluate(() => window.shown);
   const metrics = await page.metrics();
-  report(sent, shown, metrics, await subscriber.lags());
+  report(sent, shown, metrics, await subscriber.arrivals());
 } finally {
   await close();
   broker.stop();
@@ -61,7 +63,7 @@ async function startSubscriber() {
   child.stdout.on('data', (data) => { output += data; });
   await new Promise((resolve) => child.once('message', resolve));
   return {
-    lags: () => new Promise((resolve) => {
+    arrivals: () => new Promise((resolve) => {
       child.once('exit', () => resolve(JSON.parse(output)));
       child.kill('SIGTERM');
     }),
@@ -77,6 +79,11 @@ async function playLine() {
     stations.push(station);
   }
   const sent = new Map();  // "station/port" -> [time sent]
+  const publishing = new Set();
+  const track = (promise) => {
+    publishing.add(promise);
+    promise.finally(() => publishing.delete(promise));
+  };
   const timers = stations.map((station, s) => {
     const ports = Array.from({ length: portCount }, (_, p) => ({
       name: `/dev/ttyUSB${p}`, percent: (s * 7 + p * 13) % 100, times: [],
@@ -87,11 +94,11 @@ async function playLine() {
         const time = Date.now();
         port.times.push(time);
         if (port.percent >= 100) {
-          station.port(port.name, 'result', { percent: 100, outcome: 0, time: new Date(time).toISOString() });
-          station.result(port.name, 0, 'The firmware was written');
+          track(station.port(port.name, 'result', { percent: 100, outcome: 0, time: new Date(time).toISOString() }));
+          track(station.result(port.name, 0, 'The firmware was written'));
           port.percent = 0;
         } else {
-          station.port(port.name, 'running', { percent: port.percent, time: new Date(time).toISOString() });
+          track(station.port(port.name, 'running', { percent: port.percent, time: new Date(time).toISOString() }));
           port.percent = Math.min(100, port.percent + kStep);
         }
       }
@@ -99,6 +106,7 @@ async function playLine() {
   });
   await new Promise((resolve) => setTimeout(resolve, seconds * 1000));
   timers.forEach(clearInterval);
+  await Promise.all(publishing);
   await Promise.all(stations.map((station) => station.end()));
   return sent;
 }
@@ -109,7 +117,10 @@ function percentiles(values) {
   return `median ${at(0.5)}  p95 ${at(0.95)}  p99 ${at(0.99)}  max ${sorted[sorted.length - 1]}`;
 }
 
-function report(sent, shown, metrics, delivered) {
+function report(sent, shown, metrics, arrivals) {
+  const arrivedAt = new Map(arrivals.map(([port, time, at]) => [`${port} ${time}`, at]));
+  const delivered = arrivals.map(([, time, at]) => at - time);
+  const pageParts = [];
   const shownByPort = new Map();
   for (const [at, port, time] of shown) {
     if (!shownByPort.has(port)) shownByPort.set(port, []);
@@ -123,8 +134,13 @@ function report(sent, shown, metrics, delivered) {
     for (const time of times) {
       ++messages;
       while (j < seen.length && seen[j][1] < time) ++j;
-      if (j < seen.length) lags.push(seen[j][0] - time);
-      else ++never;
+      if (j < seen.length) {
+        lags.push(seen[j][0] - time);
+        const arrived = arrivedAt.get(`${port} ${time}`);
+        if (arrived !== undefined) pageParts.push(seen[j][0] - arrived);
+      } else {
+        ++never;
+      }
     }
   }
   const over = lags.filter((lag) => lag > 500).length;
@@ -133,6 +149,7 @@ function report(sent, shown, metrics, delivered) {
   console.log(`page updates of a port row: ${shown.length}`);
   console.log(`lag until the page shows it (ms): ${percentiles(lags)}`);
   console.log(`lag until a plain subscriber has it (ms): ${percentiles(delivered)}`);
+  console.log(`the page's own part (ms): ${percentiles(pageParts)}`);
   console.log(`over 500 ms: ${over} (${(100 * over / messages).toFixed(2)} %), never shown: ${never}`);
   console.log(`page script time: ${metrics.ScriptDuration.toFixed(1)} s, layout ${metrics.LayoutDuration.toFixed(1)} s, `
     + `style ${metrics.RecalcStyleDuration.toFixed(1)} s`);
