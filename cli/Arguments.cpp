@@ -6,6 +6,14 @@
 
 #include <algorithm>
 
+// TLS on Windows would need OpenSSL built for the target, which this build
+// does not have yet.
+#ifdef _WIN32
+#define FWU_TLS_NOTE " (not yet on Windows)"
+#else
+#define FWU_TLS_NOTE ""
+#endif
+
 namespace fwu::cli {
 namespace {
 
@@ -21,6 +29,10 @@ struct Flags {
   bool present = false;
   bool again = false;
   int count = 0;
+  std::string publish;
+  std::string publishCa;
+  std::string publishPasswordFile;
+  std::string station;
 };
 
 // CLI11 does the reading; the help and version texts are fwupload's own.
@@ -37,6 +49,28 @@ void Declare(CLI::App& app, Flags& flags) {
   app.add_flag("--present", flags.present);
   app.add_flag("--again", flags.again);
   app.add_option("--count", flags.count)->check(CLI::PositiveNumber);
+  app.add_option("--publish", flags.publish);
+  app.add_option("--publish-ca", flags.publishCa);
+  app.add_option("--publish-password-file", flags.publishPasswordFile);
+  app.add_option("--station", flags.station);
+}
+
+// The publishing options into `command`; the reason when they do not go
+// together, else empty.
+std::string TakePublishing(const Flags& flags, Command& command) {
+  if (flags.publish.empty()) {
+    if (!flags.publishCa.empty() || !flags.publishPasswordFile.empty() || !flags.station.empty())
+      return "--publish-ca, --publish-password-file and --station go with --publish";
+    return {};
+  }
+  publish::ParsedBrokerAddress parsed = publish::ParseBrokerUrl(flags.publish);
+  if (!parsed.address) return parsed.error;
+  if (!flags.publishCa.empty() && !parsed.address->tls) return "--publish-ca goes with an mqtts:// URL";
+  command.publish = std::move(parsed.address);
+  command.publishCa = flags.publishCa;
+  command.publishPasswordFile = flags.publishPasswordFile;
+  command.station = flags.station;
+  return {};
 }
 
 // Why the ports cannot all be updated at once: a port named twice, or one
@@ -86,6 +120,7 @@ ParsedArguments Watched(Flags flags, const PortNormalizer& normalize) {
   command.present = flags.present;
   command.serialsAgain = flags.again;
   if (flags.count > 0) command.count = flags.count;
+  if (std::string wrong = TakePublishing(flags, command); !wrong.empty()) return Failure(wrong);
   return WithPorts(std::move(command), flags.ports, normalize, "port pattern");
 }
 
@@ -95,14 +130,15 @@ ParsedArguments Checked(Flags flags, const PortNormalizer& normalize) {
   if (flags.watch) return Watched(std::move(flags), normalize);
   if (flags.present || flags.again || flags.count > 0) return Failure("--present, --again and --count go with --watch");
   if (flags.list) {
-    if (!flags.ports.empty() || !flags.file.empty() || flags.quiet)
-      return Failure("--list takes no port, no file and no --quiet");
+    if (!flags.ports.empty() || !flags.file.empty() || flags.quiet || !flags.publish.empty())
+      return Failure("--list takes no port, no file, no --quiet and no --publish");
     return Success(Just(Action::kList, flags.json));
   }
   if (flags.ports.empty()) return Failure("no --port given");
   if (flags.file.empty()) return Failure("no firmware FILE given");
-  return WithPorts(Command{Action::kUpload, {}, flags.file, flags.json, flags.quiet}, flags.ports, normalize,
-                   "port name");
+  Command command{Action::kUpload, {}, flags.file, flags.json, flags.quiet};
+  if (std::string wrong = TakePublishing(flags, command); !wrong.empty()) return Failure(wrong);
+  return WithPorts(std::move(command), flags.ports, normalize, "port name");
 }
 
 }  // namespace
@@ -122,11 +158,13 @@ ParsedArguments ParseArguments(int argc, const char* const* argv, const PortNorm
 }
 
 std::string_view UsageText() {
-  return "usage: fwupload --port PORT [--port PORT]... [--json] [--quiet] FILE\n"
+  return "usage: fwupload --port PORT [--port PORT]... [--json] [--quiet] [PUBLISHING] FILE\n"
          "       fwupload --watch [--port PATTERN]... [--count N] [--present] [--again]\n"
-         "                        [--json] [--quiet] FILE\n"
+         "                        [--json] [--quiet] [PUBLISHING] FILE\n"
          "       fwupload --list [--json]\n"
-         "       fwupload --help | --version\n";
+         "       fwupload --help | --version\n"
+         "  PUBLISHING: --publish URL [--publish-ca FILE] [--publish-password-file FILE]\n"
+         "              [--station NAME]\n";
 }
 
 std::string HelpText() {
@@ -146,11 +184,21 @@ std::string HelpText() {
          "  --present        with --watch: update the ports present at start too\n"
          "  --again          with --watch: update a board whose USB serial number was\n"
          "                   updated already\n"
+         "  --publish URL    also publish the station's state and every result to the\n"
+         "                   line's MQTT broker: mqtt://[USER@]HOST[:PORT]/PREFIX, or\n"
+         "                   mqtts://... for TLS" FWU_TLS_NOTE "; the password comes from\n"
+         "                   FWUPLOAD_MQTT_PASSWORD or --publish-password-file, never\n"
+         "                   from the command line. A broker that cannot be reached\n"
+         "                   holds up no board\n"
+         "  --publish-ca FILE  mqtts: trust the certificates in FILE, not the system's\n"
+         "  --publish-password-file FILE  the broker's password, the file's first line\n"
+         "  --station NAME   the station's name in the topics (default: the host name)\n"
          "  --help           this text\n"
          "  --version        the version\n"
          "\n"
          "Exit status: 0 when every port was updated; else the outcome (1 to 5) of the\n"
-         "first port, in the order given, that was not; 64 for a usage error; 130 when\n"
+         "first port, in the order given, that was not; 64 for a usage error; 66 when\n"
+         "the --publish-password-file cannot be read; 130 when\n"
          "interrupted. --watch: 0 when every update succeeded, else the outcome of the\n"
          "first that did not.\n";
 }

@@ -1,11 +1,14 @@
 // fwupload's command line: what the user asked for, or the one-line reason
 // it is not a use of fwupload.
 //
-//   fwupload --port PORT [--port PORT]... [--json] [--quiet] FILE
-//   fwupload --watch [--port PATTERN]... [--count N] [--present] [--again] [--json] [--quiet] FILE
+//   fwupload --port PORT [--port PORT]... [--json] [--quiet] [PUBLISHING] FILE
+//   fwupload --watch [--port PATTERN]... [--count N] [--present] [--again] [--json] [--quiet] [PUBLISHING] FILE
+//     PUBLISHING: --publish URL [--publish-ca FILE] [--publish-password-file FILE] [--station NAME]
 //   fwupload --list [--json]
 //   fwupload --help | --version
 #pragma once
+
+#include "publish/BrokerAddress.h"
 
 #include <functional>
 #include <optional>
@@ -27,6 +30,12 @@ struct Command {
   bool present = false;        // update the ports present at start too
   bool serialsAgain = false;   // update a USB serial number already updated
   std::optional<int> count{};  // end after this many updates
+  // --publish: the line's broker, and how to reach it; the station's name
+  // (empty: the host's).
+  std::optional<publish::BrokerAddress> publish{};
+  std::string publishCa{};
+  std::string publishPasswordFile{};
+  std::string station{};
 };
 
 // Return rules: exactly one of `command` and `error` is set.

@@ -75,6 +75,9 @@ std::vector<SeenPort> FindPorts(const std::vector<std::string>& patterns);
 // What a station watches when it is given no pattern.
 std::vector<std::string> DefaultWatchPatterns();
 
+// The machine's name, as the network knows it (a station's name by default).
+std::string HostName();
+
 // Makes standard input, output and error open (onto the null device where
 // whoever started the program closed them, or on Windows left them missing or
 // invalid), so that no file or port opened later takes their place. Call

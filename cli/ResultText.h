@@ -12,6 +12,7 @@
 namespace fwu::cli {
 
 inline constexpr int kExitUsage = 64;
+inline constexpr int kExitNoInput = 66;
 inline constexpr int kExitInterrupted = 130;
 
 // "PORT: Device update!" or "PORT: ERROR:n TEXT", the window's own title and

@@ -2,6 +2,7 @@
 
 #include "cli/Display.h"
 #include "cli/Firmware.h"
+#include "cli/LinePublishing.h"
 #include "cli/Platform.h"
 #include "cli/ResultText.h"
 
@@ -47,7 +48,13 @@ int RunUpload(const Command& command, const std::atomic<bool>& interrupted) {
   const FirmwareFile firmware = ReadFirmwareFile(command.file, interrupted);
   std::vector<Outcome> outcomes;
   if (!interrupted.load()) {
-    auto display = MakeDisplay(FormFor(command.json, command.quiet), output);
+    Displayed displayed =
+        WithPublishing(MakeDisplay(FormFor(command.json, command.quiet), output), output, command, "");
+    if (!displayed.display) {
+      output.Err("fwupload: " + displayed.problem + "\n");
+      return kExitNoInput;
+    }
+    auto& display = displayed.display;
     Runs runs;
     for (const std::string& port : command.ports)
       runs.push_back(std::make_unique<PortRun>(port, firmware, interrupted));

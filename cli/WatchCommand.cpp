@@ -15,6 +15,7 @@
 
 #include "cli/Display.h"
 #include "cli/Firmware.h"
+#include "cli/LinePublishing.h"
 #include "cli/Platform.h"
 #include "cli/ResultText.h"
 #include "cli/Station.h"
@@ -222,7 +223,12 @@ int RunWatch(const Command& command, const std::atomic<bool>& interrupted) {
                std::string(OutcomeText(Outcome::kFirmwareMissing)) + " (" + firmware.problem + ")\n");
     return static_cast<int>(Outcome::kFirmwareMissing);
   }
-  auto display = MakeDisplay(FormFor(command.json, command.quiet), output);
+  Displayed displayed = WithPublishing(MakeDisplay(FormFor(command.json, command.quiet), output), output, command, "");
+  if (!displayed.display) {
+    output.Err("fwupload: " + displayed.problem + "\n");
+    return kExitNoInput;
+  }
+  auto& display = displayed.display;
   Mailbox mailbox;
   Watcher watcher(command, firmware, interrupted, mailbox);
   std::thread watching([&] { watcher.Run(); });
