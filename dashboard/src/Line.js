@@ -55,8 +55,8 @@ export class Line {
     let station = this.stations.get(key);
     if (!station) {
       station = {
-        key, revision: 0, name: key, state: 'unknown', since: null, lost: false, file: '', sha256: '',
-        version: '', tally: { updated: 0, failed: 0 }, ports: new Map(), outcomes: [],
+        key, revision: 0, name: key, state: 'unknown', since: null, stateSince: null, lost: false,
+        file: '', sha256: '', version: '', tally: { updated: 0, failed: 0 }, ports: new Map(), outcomes: [],
       };
       this.stations.set(key, station);
     }
@@ -98,7 +98,10 @@ function applyStatus(station, message, now) {
   if (message.station) station.name = text(message.station);
   station.state = message.state === 'online' ? 'online' : 'offline';
   station.lost = station.state === 'offline' && message.lost === true;
-  station.since = timeOf(message.since, now);
+  // `since` is when the station's run began; an offline status carries that
+  // too (or nothing, from a last will), so it went offline when it came.
+  station.since = timeOf(message.since, station.since ?? now);
+  station.stateSince = station.state === 'online' ? station.since : now;
   for (const field of ['file', 'sha256', 'version']) {
     if (message[field] !== undefined) station[field] = text(message[field]);
   }

@@ -92,7 +92,8 @@ class Tile {
     setText(this.name, station.name);
     this.element.className = `station ${station.state}`;
     setText(this.state, stateLabel(station));
-    setText(this.since, station.since === null ? '' : `since ${clockTime(station.since)} · ${duration(now - station.since)}`);
+    const since = station.stateSince;
+    setText(this.since, since === null ? '' : `since ${clockTime(since)} · ${duration(now - since)}`);
     setText(this.file, station.file);
     setText(this.sha, station.sha256 ? `${station.sha256.slice(0, 12)}…` : '');
     const figures = stationFigures(station, now);

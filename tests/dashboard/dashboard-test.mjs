@@ -1,10 +1,14 @@
 // The dashboard in Debian's Chromium, fed by played stations through a real
 // Mosquitto: what a line's screen shows, how fast, and that the line's text
 // never becomes markup. Screenshots go to FWU_ARTIFACTS.
+// One station is a real fwupload on a virtual device.
 //   FWU_DASHBOARD=<built page folder> FWU_DASHBOARD_MODULES=<npm packages> \
-//   FWU_ARTIFACTS=<folder> node --test dashboard-test.mjs
+//   FWU_ARTIFACTS=<folder> FWUPLOAD=<fwupload> FWU_VIRTUAL_DEVICE=<virtual-device> \
+//   node --test dashboard-test.mjs
 import assert from 'node:assert/strict';
-import { mkdirSync } from 'node:fs';
+import { spawn } from 'node:child_process';
+import { existsSync, mkdirSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import os from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 import { startBroker } from './broker.mjs';
@@ -132,6 +136,33 @@ test('a killed station is shown offline, its ports no longer shown busy; a page 
   await waitUntilShown('alpha', '.port-state', '55 %', '%2Fdev%2FttyUSB0');
   await waitUntilShown(hostile, '.state', 'OFFLINE · connection lost');
 });
+
+test('a real fwupload station: its file, offline with its tally at its end', async () => {
+  const work = mkdtempSync(path.join(os.tmpdir(), 'fwu-dashboard-'));
+  const device = spawn(process.env.FWU_VIRTUAL_DEVICE, ['--link', `${work}/port`, '--ready', `${work}/ready`,
+    '--body-length', '2984', '--quiet'], { stdio: 'inherit' });
+  try {
+    writeFileSync(`${work}/firmware.bin`, Buffer.alloc(3000, 0x5a));
+    await until(() => existsSync(`${work}/ready`), 'the virtual device is ready');
+    const station = spawn(process.env.FWUPLOAD, ['--quiet', '--publish', `${broker.tcpUrl}/${prefix}`,
+      '--station', 'bench-7', '--port', `${work}/port`, `${work}/firmware.bin`], { stdio: 'inherit' });
+    const status = await new Promise((resolve) => station.once('exit', resolve));
+    assert.equal(status, 0);
+    await waitUntilShown('bench-7', '.state', 'OFFLINE');
+    assert.equal(await shown('bench-7', '.file'), 'firmware.bin');
+    await waitUntilShown('bench-7', '.updated', '✔ 1 updated');
+  } finally {
+    device.kill();
+    rmSync(work, { recursive: true, force: true });
+  }
+});
+
+async function until(condition, what) {
+  for (const deadline = Date.now() + 10000; !condition();) {
+    assert.ok(Date.now() < deadline, `${what} within 10 s`);
+    await new Promise((resolve) => setTimeout(resolve, 50));
+  }
+}
 
 test('a broker that goes away leaves no busy screen', async () => {
   broker.stop();

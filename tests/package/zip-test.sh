@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows zip, made by CPack from the Windows tree, holds exactly the two
-# .exe files, as built, and the README.
+# .exe files, as built, the README and the dashboard's folder, as built.
 #   zip-test.sh <Windows build> <version>
 set -euo pipefail
 build=$1 version=$2
@@ -11,10 +11,12 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" || { cat "$work/cpack.log"; exit 1; }
 zip=$work/out/fwupdater-$version-win64.zip
 [ -f "$zip" ] || fail "no $(basename "$zip") in: $(ls "$work/out")"
-entries=$(cd "$work" && cmake -E tar tf "$zip" | sort | tr '\n' ' ')
-[ "$entries" = "README.md fwupdater.exe fwupload.exe " ] || fail "the zip holds: $entries"
+entries=$(cd "$work" && cmake -E tar tf "$zip" | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
+[ "$entries" = "README.md dashboard/dashboard.css dashboard/dashboard.js dashboard/index.html fwupdater.exe fwupload.exe " ] ||
+  fail "the zip holds: $entries"
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$zip")
 cmp "$work/unpacked/fwupdater.exe" "$build/app/fwupdater.exe" || fail "fwupdater.exe is not the one built"
 cmp "$work/unpacked/fwupload.exe" "$build/cli/fwupload.exe" || fail "fwupload.exe is not the one built"
+diff -r "$work/unpacked/dashboard" "$build/dashboard" || fail "the dashboard is not the one built"
 echo "ok: $(basename "$zip")"

@@ -6,9 +6,11 @@
 // time from its sending until its port shows it or a later state; the page's
 // own part of it, from the message's arrival at a plain subscriber beside the
 // page (delivery.mjs) until the page shows it.
-//   node lag.mjs [--stations 20] [--ports 8] [--rate 10] [--seconds 20]
+// The default rate is fwupload's: a port's state at most every 250 ms.
+//   node lag.mjs [--stations 20] [--ports 8] [--rate 4] [--seconds 20]
 // (FWU_DASHBOARD and FWU_DASHBOARD_MODULES as for the dashboard's tests)
 import { fork } from 'node:child_process';
+import { readdirSync, readFileSync } from 'node:fs';
 import { fileURLToPath } from 'node:url';
 import { parseArgs } from 'node:util';
 import { startBroker } from '../../dashboard/broker.mjs';
@@ -18,7 +20,7 @@ import { PlayedStation, portTopicName } from '../../dashboard/stations.mjs';
 const { values: options } = parseArgs({
   options: {
     stations: { type: 'string', default: '20' }, ports: { type: 'string', default: '8' },
-    rate: { type: 'string', default: '10' }, seconds: { type: 'string', default: '20' },
+    rate: { type: 'string', default: '4' }, seconds: { type: 'string', default: '20' },
   },
 });
 const stationCount = Number(options.stations), portCount = Number(options.ports);
@@ -45,14 +47,39 @@ try {
   });
 
   const subscriber = await startSubscriber();
+  const cpuBefore = processorSeconds(browser.process().pid);
   const sent = await playLine(page);
+  const cpu = processorSeconds(browser.process().pid) - cpuBefore;
   await new Promise((resolve) => setTimeout(resolve, 2000));  // the last states arrive
   const shown = await page.evaluate(() => window.shown);
   const metrics = await page.metrics();
   report(sent, shown, metrics, await subscriber.arrivals());
+  console.log(`Chromium's processor time (all its processes): ${(cpu / seconds).toFixed(2)} s a second of the line`);
 } finally {
   await close();
   broker.stop();
+}
+
+// User and system time of a process and all its descendants (Linux /proc).
+function processorSeconds(root) {
+  const stats = [];
+  for (const name of readdirSync('/proc')) {
+    if (!/^\d+$/.test(name)) continue;
+    try {
+      const fields = readFileSync(`/proc/${name}/stat`, 'utf8').replace(/^.*\) /, '').split(' ');
+      stats.push({ pid: Number(name), parent: Number(fields[1]), ticks: Number(fields[11]) + Number(fields[12]) });
+    } catch {
+      // it ended meanwhile
+    }
+  }
+  const family = new Set([root]);
+  for (let grown = true; grown;) {
+    grown = false;
+    for (const { pid, parent } of stats) {
+      if (family.has(parent) && !family.has(pid)) grown = family.add(pid);
+    }
+  }
+  return stats.filter(({ pid }) => family.has(pid)).reduce((sum, { ticks }) => sum + ticks, 0) / 100;
 }
 
 // The broker's subscriber in a process of its own (delivery.mjs).
