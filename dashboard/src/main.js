@@ -1,6 +1,7 @@
 // The page: connects to the line's broker over WebSocket, keeps the line's
-// picture from its messages and draws it at most once per frame, however fast
-// they come.   index.html?broker=ws://HOST:PORT&prefix=PREFIX
+// picture from its messages and draws what changed in one animation frame at
+// most every kDrawEveryMs, however fast they come.
+//   index.html?broker=ws://HOST:PORT&prefix=PREFIX
 import mqtt from 'mqtt';
 import { Line } from './Line.js';
 import { lineSubscriptions } from './topics.js';
