@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what the cross build and the Wine test bench need, builds the target's
-# libpng and SQLite, and configures and builds both trees. Safe to run again: every step is
-# skipped when its result is already there.
+# Installs what the cross build, the Wine test bench and the dashboard (npm;
+# Chromium and Mosquitto for its tests) need, builds the target's libpng and
+# SQLite, and configures and builds both trees. Safe to run again: every step
+# is skipped when its result is already there.
 #
 #   scripts/setup.sh            packages, dependencies, configure, build
 # Variables: BUILD (default: build), JOBS (default: nproc), HOST_ONLY=1 (the
@@ -18,7 +19,11 @@ mkdir -p "$build" "$deps"
 packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64
           xvfb xauth imagemagick fonts-dejavu-core cmake ninja-build g++ dpkg-dev python3
           libgtest-dev libcli11-dev nlohmann-json3-dev libserialport-dev libsqlite3-dev libssl-dev sqlite3
-          pkg-config file man-db lintian tmux devscripts tcl)
+          pkg-config file man-db lintian tmux devscripts tcl mosquitto mosquitto-clients libmosquitto-dev
+          chromium)
+# The dashboard is built with npm; a node of the machine's own (a newer one
+# than Debian's) is kept.
+command -v npm >/dev/null || packages+=(nodejs npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

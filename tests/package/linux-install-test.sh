@@ -3,7 +3,7 @@
 # and DESTDIR puts exactly its files where they belong: the README and the
 # pages and pictures of doc/ among them. The .deb, made by
 # CPack, holds exactly its files, no maintainer script, a changelog whose
-# newest entry is the project's version, and lintian finds no error in it
+# newest entry is the project's version, the dashboard as built, and lintian finds no error in it
 # where lintian is installed; unpacked into a root of its own, the fwupload
 # inside is built with Debian's hardening (hardening-check, from devscripts,
 # finds PIE, stack protector, fortified calls, relro and immediate binding),
@@ -19,6 +19,7 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+dashboard_files() { printf '%s ' "$1/dashboard.css" "$1/dashboard.js" "$1/index.html"; }
 files_under() { (cd "$1" && find . -type f | sort | tr '\n' ' '); }
 expect_files() {
   local got; got=$(files_under "$1")
@@ -30,7 +31,7 @@ documentation() { (cd "$source" && echo README.md && find doc -name '*.md' -o -n
 
 DESTDIR=$work/staged cmake --install "$build" --prefix /opt/fw >/dev/null
 expect_files "$work/staged" "./opt/fw/bin/fwupload ./opt/fw/share/bash-completion/completions/fwupload \
-./opt/fw/share/man/man1/fwupload.1 ./opt/fw/share/zsh/site-functions/_fwupload $(documentation ./opt/fw/share/doc/fwupload)" \
+./opt/fw/share/man/man1/fwupload.1 ./opt/fw/share/zsh/site-functions/_fwupload $(documentation ./opt/fw/share/doc/fwupload) $(dashboard_files ./opt/fw/share/fwupload/dashboard)" \
   "cmake --install"
 
 cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" || { cat "$work/cpack.log"; exit 1; }
@@ -43,7 +44,8 @@ done
 dpkg-deb -x "$deb" "$work/root"
 expect_files "$work/root" "./usr/bin/fwupload ./usr/share/bash-completion/completions/fwupload \
 ./usr/share/doc/fwupload/changelog.gz ./usr/share/doc/fwupload/copyright \
-./usr/share/man/man1/fwupload.1.gz ./usr/share/zsh/vendor-completions/_fwupload $(documentation ./usr/share/doc/fwupload)" "the .deb"
+./usr/share/man/man1/fwupload.1.gz ./usr/share/zsh/vendor-completions/_fwupload $(documentation ./usr/share/doc/fwupload) $(dashboard_files ./usr/share/fwupload/dashboard)" "the .deb"
+diff -r "$build/dashboard" "$work/root/usr/share/fwupload/dashboard" || fail "the dashboard is not the one built"
 newest=$(zcat "$work/root/usr/share/doc/fwupload/changelog.gz" | head -1)
 [[ $newest == "fwupload ($version) "* ]] || fail "the changelog's newest entry is: $newest"
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows zip, made by CPack from the Windows tree, holds exactly the two
-# .exe files, as built, and the README with the pages and pictures of doc/.
+# .exe files, as built, the README with the pages and pictures of doc/, and the
+# dashboard's folder, as built.
 #   zip-test.sh <Windows build> <version> <source>
 set -euo pipefail
 build=$1 version=$2 source=$3
@@ -11,12 +12,13 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" || { cat "$work/cpack.log"; exit 1; }
 zip=$work/out/fwupdater-$version-win64.zip
 [ -f "$zip" ] || fail "no $(basename "$zip") in: $(ls "$work/out")"
-entries=$(cd "$work" && cmake -E tar tf "$zip" | grep -v '/$' | sort | tr '\n' ' ')
-wanted=$( (echo fwupdater.exe; echo fwupload.exe; cd "$source" && echo README.md && find doc -name '*.md' -o -name '*.png') \
-  | sort | tr '\n' ' ')
+entries=$(cd "$work" && cmake -E tar tf "$zip" | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
+wanted=$( (echo fwupdater.exe; echo fwupload.exe; cd "$source" && echo README.md && find doc -name '*.md' -o -name '*.png'; printf 'dashboard/%s\n' dashboard.css dashboard.js index.html) \
+  | LC_ALL=C sort | tr '\n' ' ')
 [ "$entries" = "$wanted" ] || fail "the zip holds: $entries"
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$zip")
 cmp "$work/unpacked/fwupdater.exe" "$build/app/fwupdater.exe" || fail "fwupdater.exe is not the one built"
 cmp "$work/unpacked/fwupload.exe" "$build/cli/fwupload.exe" || fail "fwupload.exe is not the one built"
+diff -r "$work/unpacked/dashboard" "$build/dashboard" || fail "the dashboard is not the one built"
 echo "ok: $(basename "$zip")"
