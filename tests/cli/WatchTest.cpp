@@ -234,6 +234,31 @@ TEST_F(Watch, AStoppedReaderDelaysNoBoardAndAPortThatStaysHeldSaysWhy) {
   EXPECT_TRUE(board.Log() == firmware);
 }
 
+TEST_F(Watch, ABoardWhoseRunHangsDelaysNoBoardPluggedInAfterIt) {
+  PtyDevice& stuck = Board({"--pace-baud", "300"});  // a minute for its body
+  PtyDevice& good = Board();
+  Start({"--quiet", "--present"});
+  links.Plug("usb0", stuck.Port());
+  ASSERT_TRUE(stuck.WaitForEventStarting("header "));
+  std::string usb1 = links.Plug("usb1", good.Port());
+  ASSERT_TRUE(Shows(usb1 + ": Device update!  (1 updated, 0 failed)"));
+  EXPECT_EQ(stuck.LastEvent("done "), "");
+  station->Signal(SIGINT);
+  EXPECT_EQ(station->Wait(kPromptly), 130);
+}
+
+TEST_F(Watch, InJsonABoardLeftAloneSaysWhyAndOnePulledOutIsGone) {
+  PtyDevice& onBench = Board();
+  std::string usb0 = links.Plug("usb0", onBench.Port());
+  Start({"--json"});
+  ASSERT_TRUE(Shows(R"({"port":")" + usb0 + R"(","event":"appeared","update":false,"reason":"present at start"})"));
+  links.Unplug("usb0");
+  ASSERT_TRUE(Shows(R"({"port":")" + usb0 + R"(","event":"gone"})"));
+  station->Signal(SIGINT);
+  EXPECT_EQ(station->Wait(kPromptly), 0);
+  EXPECT_EQ(Updates(onBench), 0);
+}
+
 TEST_F(Watch, MisusesAreUsageErrors) {
   for (const std::vector<std::string>& misuse : std::vector<std::vector<std::string>>{
            {"--watch"}, {"--watch", "--count", "0", "fw.bin"}, {"--watch", "--list", "fw.bin"},
