@@ -12,8 +12,12 @@
 #include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -38,6 +42,23 @@ std::optional<DWORD> RunFwupload(const std::vector<std::wstring>& arguments, con
     return std::nullopt;
   }
   return fwupload.ExitCode();
+}
+
+// fwupload's exit status and what it wrote to standard output (a file in
+// `folder`).
+std::pair<std::optional<DWORD>, std::string> RunFwuploadFor(const TestFolder& folder,
+                                                             const std::vector<std::wstring>& arguments) {
+  std::wstring path = folder.Write(L"run.out", "");
+  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  UniqueFileHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  StartOptions start;
+  start.giveStandardHandles = true;
+  start.output = out.get();
+  start.error = out.get();
+  std::optional<DWORD> status = RunFwupload(arguments, start);
+  out.reset();
+  return {status, ReadWholeFile(path)};
 }
 
 std::string Firmware(std::size_t size) {
@@ -184,6 +205,29 @@ TEST(ConsoleUpload, WatchUpdatesAPortThatAppearsInSerialComm) {
   EXPECT_EQ(station.ExitCode(), 0u) << ReadWholeFile(outPath);
   EXPECT_EQ(device.Log(), firmware);
   EXPECT_NE(ReadWholeFile(outPath).find("COM21: Device update!  (1 updated, 0 failed)"), std::string::npos) << ReadWholeFile(outPath);
+}
+
+// The lines of `text`.
+std::vector<std::string> LinesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
+}
+
+TEST(ConsolePorts, ListAndListJsonNameTheSamePortsWithOneThatHasADevice) {
+  TestFolder folder(L"fwupload-e2e-list");
+  VirtualDevice device;
+  ASSERT_TRUE(device.Start(kPort));
+  auto [plainStatus, plain] = RunFwuploadFor(folder, {L"--list"});
+  auto [jsonStatus, json] = RunFwuploadFor(folder, {L"--list", L"--json"});
+  EXPECT_EQ(plainStatus, 0u);
+  EXPECT_EQ(jsonStatus, 0u);
+  std::vector<std::string> names, jsonNames;
+  for (const std::string& line : LinesOf(plain)) names.push_back(line.substr(0, line.find("  ")));
+  for (const std::string& line : LinesOf(json)) jsonNames.push_back(nlohmann::json::parse(line)["port"]);
+  EXPECT_EQ(jsonNames, names) << json;
+  EXPECT_NE(std::find(names.begin(), names.end(), "COM" + std::to_string(kPort)), names.end()) << plain;
 }
 
 TEST(ConsolePorts, NamesOfOnePortShareAnIdentity) {
