@@ -207,10 +207,10 @@ TEST(ConsoleUpload, WatchUpdatesAPortThatAppearsInSerialComm) {
   EXPECT_NE(ReadWholeFile(outPath).find("COM21: Device update!  (1 updated, 0 failed)"), std::string::npos) << ReadWholeFile(outPath);
 }
 
-// The lines of `text`.
+// The lines of `text`, which ends them as a Windows console program does.
 std::vector<std::string> LinesOf(const std::string& text) {
   std::vector<std::string> lines;
-  for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+  for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
     lines.push_back(text.substr(start, end - start));
   return lines;
 }
