@@ -9,8 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,10 +25,29 @@ struct Ran {
   std::vector<std::string> err;
 };
 
+// UUCP lock files in the system's lock folders that name process `pid`.
+inline std::vector<std::string> LockFilesOf(pid_t pid) {
+  std::vector<std::string> found;
+  std::error_code error;
+  std::filesystem::path run = std::filesystem::canonical("/run/lock", error);
+  std::filesystem::path var = std::filesystem::canonical("/var/lock", error);
+  std::vector<std::filesystem::path> folders{run};
+  if (var != run) folders.push_back(var);
+  for (const auto& folder : folders)
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+      if (entry.is_regular_file(error) && std::atoll(ReadFile(entry.path()).c_str()) == pid)
+        found.push_back(entry.path());
+  return found;
+}
+
 class Fwupload : public ::testing::Test {
  protected:
   // A station's records by default go to the test's folder, not the user's.
   Fwupload() { setenv("XDG_STATE_HOME", (folder / "state").c_str(), 1); }
+  // The bound on an end that is due at once: generous, so that a loaded
+  // machine or a sanitizer fails no sound run, and still short of a hang.
+  // How quickly it really comes is a benchmark's figure (stop_time_bench).
+  static constexpr std::chrono::seconds kPromptly{10};
 
   // A firmware file of `size` bytes, every byte telling its place.
   std::string Firmware(std::size_t size) {

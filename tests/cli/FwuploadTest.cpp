@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <map>
 
@@ -32,21 +33,30 @@ TEST_F(Fwupload, QuietGoesOnWithEveryPortAndExitsWithTheFirstFailureInTheOrderGi
   PtyDevice& wrongFirst = Device({"--first-answer", "4E4F"});
   PtyDevice& wrongSecond = Device({"--second-answer", "4E4F"});
   std::string absent = folder / "absent";
-  Ran ran = Run({"--quiet", "-p", good.Port(), "-p", wrongFirst.Port(), "-p", wrongSecond.Port(), "-p", absent, file});
+  auto run = Start({"--quiet", "-p", good.Port(), "-p", wrongFirst.Port(), "-p", wrongSecond.Port(), "-p", absent, file});
+  Ran ran = Finish(*run);
   EXPECT_EQ(ran.status, 4);
   EXPECT_EQ(ran.out, (std::vector<std::string>{good.Port() + ": Device update!",
                                                wrongFirst.Port() + ": ERROR:4 No correct answer device!",
                                                wrongSecond.Port() + ": ERROR:5 Update wrong!",
                                                absent + ": ERROR:2 Can't open the serial port: " + absent}));
   EXPECT_EQ(good.Log(), firmware);
+  EXPECT_EQ(LockFilesOf(run->Pid()), std::vector<std::string>{}) << "a failed run leaves no lock file";
 }
 
-TEST_F(Fwupload, AMissingFileOrAFolderIsOutcomeOneForEveryPort) {
+TEST_F(Fwupload, AMissingFileOrAFolderIsOutcomeOneForEveryPortWhichItNeverOpens) {
+  Firmware(1016);
+  PtyDevice& first = Device();
+  PtyDevice& second = Device();
   for (const std::string& file : {folder / "absent.bin", folder.Path()}) {
-    Ran ran = Run({"--quiet", "-p", "ttyFWU0", "-p", "/dev/ttyFWU1", file});
+    Ran ran = Run({"--quiet", "-p", first.Port(), "-p", second.Port(), file});
     EXPECT_EQ(ran.status, 1);
-    EXPECT_EQ(ran.out, (std::vector<std::string>{"/dev/ttyFWU0: ERROR:1 Firmware missing!",
-                                                 "/dev/ttyFWU1: ERROR:1 Firmware missing!"}));
+    EXPECT_EQ(ran.out, (std::vector<std::string>{first.Port() + ": ERROR:1 Firmware missing!",
+                                                 second.Port() + ": ERROR:1 Firmware missing!"}));
+  }
+  for (PtyDevice* device : {&first, &second}) {
+    device->Stop();
+    EXPECT_EQ(device->Opens(), 0) << device->Port();
   }
 }
 
@@ -109,6 +119,30 @@ TEST_F(Fwupload, JsonGivesOneParsableObjectPerEvent) {
     EXPECT_GT(result["seconds"].get<double>(), 0.0);
     EXPECT_EQ(result["pace"], "byte");
   }
+
+  // With --quiet, the result objects alone.
+  ran = Run({"--json", "--quiet", "-p", first.Port(), "-p", second.Port(), file});
+  EXPECT_EQ(ran.status, 0);
+  ASSERT_EQ(ran.out.size(), 2u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    auto result = nlohmann::json::parse(ran.out[i]);
+    EXPECT_EQ(result["port"], devices[i]->Port());
+    EXPECT_EQ(result["event"], "result");
+    EXPECT_EQ(result["outcome"], 0);
+  }
+}
+
+TEST_F(Fwupload, ListAndListJsonNameTheSamePortsInTheSameOrder) {
+  Ran plain = Run({"--list"});
+  Ran json = Run({"--list", "--json"});
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_EQ(json.status, 0);
+  EXPECT_TRUE(plain.err.empty() && json.err.empty());
+  ASSERT_EQ(json.out.size(), plain.out.size());
+  for (std::size_t i = 0; i < plain.out.size(); ++i) {
+    auto port = nlohmann::json::parse(json.out[i]);  // throws, failing the test, unless JSON
+    EXPECT_EQ(plain.out[i].substr(0, plain.out[i].find("  ")), port["port"]) << json.out[i];
+  }
 }
 
 TEST_F(Fwupload, OnATerminalTheLineIsRedrawnWhileTheRunGoesOn) {
@@ -147,11 +181,14 @@ TEST_F(LongRun, AnotherFwuploadIsRefusedThePortAtOnce) {
 
 class Interrupted : public LongRun, public ::testing::WithParamInterface<int> {};
 
-TEST_P(Interrupted, StopsWithinASecondSendingNothingMore) {
+TEST_P(Interrupted, StopsAtOnceSendingNothingMoreAndLeavingNoLockFile) {
+  bool lockable = access("/run/lock", W_OK) == 0;
+  EXPECT_EQ(LockFilesOf(run->Pid()).size(), lockable ? 1u : 0u) << "the run holds the port's lock file";
   run->Signal(GetParam());
-  Ran ran = Finish(*run, "long", 1s);
+  Ran ran = Finish(*run, "long", kPromptly);
   EXPECT_EQ(ran.status, 130);
   EXPECT_TRUE(ran.out.empty());
+  EXPECT_EQ(LockFilesOf(run->Pid()), std::vector<std::string>{});
   // The device hears no more than the line still held; it never gets the
   // whole body.
   device->Stop();

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -112,26 +113,33 @@ TEST_F(Watch, AFailedOrPulledBoardIsReportedTheOthersGoOnAndCtrlCEndsWithTheFirs
   PtyDevice& wrong = Board({"--first-answer", "4E4F"});
   PtyDevice& pulled = Board({"--hang-up-after", "1000", "--pace-baud", "57600"});
   PtyDevice& good = Board({"--pace-baud", "57600"});
+  PtyDevice& later = Board();
   Start({"--quiet", "--present"});
   std::string usb0 = links.Plug("usb0", wrong.Port());
+  ASSERT_TRUE(WaitUntil([&] { return Out().size() == 1; }));
   std::string usb1 = links.Plug("usb1", pulled.Port());
   std::string usb2 = links.Plug("usb2", good.Port());
   ASSERT_TRUE(WaitUntil([&] { return Out().size() == 3; }));
   ASSERT_TRUE(pulled.WaitForEvent("exit"));
   ASSERT_TRUE(WaitUntil([&] { return !std::filesystem::exists(usb1); }));
-  // The pulled board's link dangles: gone, not updated again.
-  std::this_thread::sleep_for(600ms);
+  // The pulled board's link dangles: gone, not updated again. A board plugged
+  // in after it is updated only once the station has looked since.
+  std::string usb3 = links.Plug("usb3", later.Port());
+  ASSERT_TRUE(WaitUntil([&] { return Out().size() == 4; }));
   station->Signal(SIGINT);
-  ASSERT_EQ(station->Wait(2s), Out()[0].find("ERROR:4") != std::string::npos ? 4 : 3);
+  ASSERT_EQ(station->Wait(kPromptly), 4);
 
   std::vector<std::string> out = Out();
-  ASSERT_EQ(out.size(), 4u);
-  std::sort(out.begin(), out.begin() + 3);
-  EXPECT_EQ(out[0].substr(0, out[0].find("  (")), usb0 + ": ERROR:4 No correct answer device!");
-  EXPECT_EQ(out[1].substr(0, out[1].find("  (")), usb1 + ": ERROR:3 Device does not respond!");
-  EXPECT_EQ(out[2].substr(0, out[2].find("  (")), usb2 + ": Device update!");
-  EXPECT_EQ(out[3], "1 updated, 2 failed");
+  ASSERT_EQ(out.size(), 5u);
+  std::sort(out.begin() + 1, out.begin() + 3);
+  auto result = [&](std::size_t i) { return out[i].substr(0, out[i].find("  (")); };
+  EXPECT_EQ(result(0), usb0 + ": ERROR:4 No correct answer device!");
+  EXPECT_EQ(result(1), usb1 + ": ERROR:3 Device does not respond!");
+  EXPECT_EQ(result(2), usb2 + ": Device update!");
+  EXPECT_EQ(result(3), usb3 + ": Device update!");
+  EXPECT_EQ(out[4], "2 updated, 2 failed");
   EXPECT_TRUE(good.Log() == firmware);
+  EXPECT_EQ(Updates(pulled), 0);
 }
 
 TEST_F(Watch, AnInterruptDuringARunStopsItAndEndsWith130) {
@@ -141,7 +149,7 @@ TEST_F(Watch, AnInterruptDuringARunStopsItAndEndsWith130) {
   links.Plug("usb0", board.Port());
   ASSERT_TRUE(board.WaitForEvent("body 1024"));
   station->Signal(SIGINT);
-  EXPECT_EQ(station->Wait(2s), 130);
+  EXPECT_EQ(station->Wait(kPromptly), 130);
   EXPECT_EQ(LinesOf(ReadFile(folder / "err")), std::vector<std::string>{"fwupload: interrupted"});
 }
 
@@ -158,23 +166,32 @@ TEST_F(Watch, PortsOfTheStartAndABoardBackWithinTheRebootWindowAreLeftAlone) {
   links.Plug("usb1", rebooting.Port());
   ASSERT_TRUE(Shows(usb1 + ": appeared, left alone: taken for the board updated at its place, rebooting"));
   station->Signal(SIGINT);
-  EXPECT_EQ(station->Wait(2s), 0);
+  EXPECT_EQ(station->Wait(kPromptly), 0);
   EXPECT_EQ(Out().back(), "1 updated, 0 failed");
   EXPECT_EQ(Updates(onBench), 0);
   EXPECT_EQ(Updates(rebooting), 1);
 }
 
 TEST_F(Watch, APortThatCannotBeOpenedYetWhenItAppearsIsUpdatedOnceItCan) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may open a line another holds for itself alone, to give it back";
   PtyDevice& board = Board();
-  // Another holds the port for the moment after it appears, as udev does
-  // until it has given the port its group.
-  int held = open(board.Port().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  // Another program has taken the line for itself alone (TIOCEXCL, which
+  // outlasts its descriptor): the station's open is refused until it is given
+  // back.
+  auto exclusive = [&](unsigned long request) {
+    int fd = open(board.Port().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    bool done = fd >= 0 && ioctl(fd, request) == 0;
+    close(fd);
+    return done;
+  };
+  ASSERT_TRUE(exclusive(TIOCEXCL));
   Start({"--present", "--count", "1"});
   std::string usb0 = links.Plug("usb0", board.Port());
   ASSERT_TRUE(Shows(usb0 + ": appeared, updating"));
-  std::this_thread::sleep_for(500ms);
-  close(held);
+  // The test's own open, then one of the station's that was refused.
+  ASSERT_TRUE(board.WaitForEvent("open 2"));
+  EXPECT_EQ(board.LastEvent("header "), "") << "nothing is sent while the open is refused";
+  ASSERT_TRUE(exclusive(TIOCNXCL));
   EXPECT_EQ(station->Wait(), 0);
   EXPECT_EQ(Out().back(), "1 updated, 0 failed");
   EXPECT_TRUE(board.Log() == firmware);
@@ -214,6 +231,31 @@ TEST_F(Watch, AStoppedReaderDelaysNoBoardAndAPortThatStaysHeldSaysWhy) {
   EXPECT_EQ(results[usb1]["updated"], 1);
   EXPECT_EQ(results[usb1]["failed"], 1);
   EXPECT_TRUE(board.Log() == firmware);
+}
+
+TEST_F(Watch, ABoardWhoseRunHangsDelaysNoBoardPluggedInAfterIt) {
+  PtyDevice& stuck = Board({"--pace-baud", "300"});  // a minute for its body
+  PtyDevice& good = Board();
+  Start({"--quiet", "--present"});
+  links.Plug("usb0", stuck.Port());
+  ASSERT_TRUE(stuck.WaitForEventStarting("header "));
+  std::string usb1 = links.Plug("usb1", good.Port());
+  ASSERT_TRUE(Shows(usb1 + ": Device update!  (1 updated, 0 failed)"));
+  EXPECT_EQ(stuck.LastEvent("done "), "");
+  station->Signal(SIGINT);
+  EXPECT_EQ(station->Wait(kPromptly), 130);
+}
+
+TEST_F(Watch, InJsonABoardLeftAloneSaysWhyAndOnePulledOutIsGone) {
+  PtyDevice& onBench = Board();
+  std::string usb0 = links.Plug("usb0", onBench.Port());
+  Start({"--json"});
+  ASSERT_TRUE(Shows(R"({"port":")" + usb0 + R"(","event":"appeared","update":false,"reason":"present at start"})"));
+  links.Unplug("usb0");
+  ASSERT_TRUE(Shows(R"({"port":")" + usb0 + R"(","event":"gone"})"));
+  station->Signal(SIGINT);
+  EXPECT_EQ(station->Wait(kPromptly), 0);
+  EXPECT_EQ(Updates(onBench), 0);
 }
 
 TEST_F(Watch, MisusesAreUsageErrors) {

@@ -16,7 +16,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -44,6 +47,23 @@ std::optional<DWORD> RunFwupload(const std::vector<std::wstring>& arguments, con
     return std::nullopt;
   }
   return fwupload.ExitCode();
+}
+
+// fwupload's exit status and what it wrote to standard output (a file in
+// `folder`).
+std::pair<std::optional<DWORD>, std::string> RunFwuploadFor(const TestFolder& folder,
+                                                             const std::vector<std::wstring>& arguments) {
+  std::wstring path = folder.Write(L"run.out", "");
+  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  UniqueFileHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  StartOptions start;
+  start.giveStandardHandles = true;
+  start.output = out.get();
+  start.error = out.get();
+  std::optional<DWORD> status = RunFwupload(arguments, start);
+  out.reset();
+  return {status, ReadWholeFile(path)};
 }
 
 std::string Firmware(std::size_t size) {
@@ -295,6 +315,29 @@ TEST(ConsoleUpload, RecordsARunAndReadsItBackWithHistory) {
   EXPECT_EQ(run.value("file_sha256", ""), "6f05d13e43ac298fa9b6453f4e3cad84fbf77ec34d0809676389cee35b556919");
   std::string expectedPath = fwu::cli::Narrowed(file);
   EXPECT_EQ(run.value("file_path", ""), expectedPath);
+}
+
+// The lines of `text`, which ends them as a Windows console program does.
+std::vector<std::string> LinesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
+}
+
+TEST(ConsolePorts, ListAndListJsonNameTheSamePortsWithOneThatHasADevice) {
+  TestFolder folder(L"fwupload-e2e-list");
+  VirtualDevice device;
+  ASSERT_TRUE(device.Start(kPort));
+  auto [plainStatus, plain] = RunFwuploadFor(folder, {L"--list"});
+  auto [jsonStatus, json] = RunFwuploadFor(folder, {L"--list", L"--json"});
+  EXPECT_EQ(plainStatus, 0u);
+  EXPECT_EQ(jsonStatus, 0u);
+  std::vector<std::string> names, jsonNames;
+  for (const std::string& line : LinesOf(plain)) names.push_back(line.substr(0, line.find("  ")));
+  for (const std::string& line : LinesOf(json)) jsonNames.push_back(nlohmann::json::parse(line)["port"]);
+  EXPECT_EQ(jsonNames, names) << json;
+  EXPECT_NE(std::find(names.begin(), names.end(), "COM" + std::to_string(kPort)), names.end()) << plain;
 }
 
 TEST(ConsolePorts, NamesOfOnePortShareAnIdentity) {

@@ -5,6 +5,7 @@
 #include "runtime/control/Control.h"
 #include "runtime/thread/Thread.h"
 #include "runtime/window/Window.h"
+#include "tests/support/FreshProcess.h"
 #include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +34,9 @@ int Dispatch(int code, std::int64_t object) {
 
 HWND OutcomeBox() { return FindWindowW(L"#32770", L"ERROR:1"); }
 
-TEST(EventDispatcher, OnlyUpdateStartsARunOneAtATimeAndOnlyTheCloseEventEnds) {
+// Each test builds the updater window, whose progress refresher never ends:
+// each runs in a process of its own.
+TEST(FreshProcess, DISABLED_OnlyUpdateStartsARunOneAtATimeAndOnlyTheCloseEventEnds) {
   ASSERT_EQ(BuildUpdaterWindow(0, 0, 400, 200), 0);
   ControlSetText(g_updater.firmwarePathField, L"no-such-firmware.fw");
   // What building the window queued; NextEvent hands the events out one by one.
@@ -67,7 +70,7 @@ TEST(EventDispatcher, OnlyUpdateStartsARunOneAtATimeAndOnlyTheCloseEventEnds) {
   WindowClose(g_updater.window);
 }
 
-TEST(WindowBuilder, OpensTheUpdaterWindowInDarkGrey) {
+TEST(FreshProcess, DISABLED_OpensTheUpdaterWindowInDarkGrey) {
   ASSERT_EQ(BuildUpdaterWindow(0, 0, 400, 200), 0);
   HWND window = WindowHandle(g_updater.window);
   ASSERT_NE(window, nullptr);
@@ -79,6 +82,14 @@ TEST(WindowBuilder, OpensTheUpdaterWindowInDarkGrey) {
   EXPECT_EQ(GetPixel(WindowDc(window).get(), 200, 150), RGB(42, 42, 42));
   EXPECT_EQ(g_updater.progress, 0);
   WindowClose(g_updater.window);
+}
+
+TEST(EventDispatcher, OnlyUpdateStartsARunOneAtATimeAndOnlyTheCloseEventEnds) {
+  EXPECT_TRUE(PassesInFreshProcess("OnlyUpdateStartsARunOneAtATimeAndOnlyTheCloseEventEnds"));
+}
+
+TEST(WindowBuilder, OpensTheUpdaterWindowInDarkGrey) {
+  EXPECT_TRUE(PassesInFreshProcess("OpensTheUpdaterWindowInDarkGrey"));
 }
 
 }  // namespace

@@ -33,16 +33,4 @@ TEST(PortProbe, ListsThePortsThatOpenInOrderAndNothingAboveNinetyNine) {
   EXPECT_FALSE(com100.HasEvent("settings 9600 8 N 1")) << "COM100 is never tried";
 }
 
-TEST(PortProbe, APortHeldByAnotherProgramIsNotListed) {
-  if (RunningUnderWine()) GTEST_SKIP() << "Wine does not enforce exclusive opens of serial ports";
-  VirtualDevice com3, com4;
-  ASSERT_TRUE(com3.Start(3)) << com3.Failure();
-  ASSERT_TRUE(com4.Start(4));
-  UniqueFileHandle held(CreateFileW(L"\\\\.\\COM4", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(held);
-  UpdaterDriver updater(TempFolder());
-  ASSERT_TRUE(updater.Started()) << updater.Failure();
-  EXPECT_EQ(updater.PortItems(), std::vector<std::wstring>{L"COM3"});
-}
-
 }  // namespace

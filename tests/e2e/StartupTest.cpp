@@ -50,23 +50,6 @@ class RunningUpdater : public testing::Test {
   HWND window_ = nullptr;
 };
 
-TEST_F(RunningUpdater, ShowsTheWindowAndServesCallsWhileIdle) {
-  RECT client{};
-  GetClientRect(window_, &client);
-  EXPECT_EQ(client.right, 400);
-  EXPECT_EQ(client.bottom, 200);
-
-  // Each call is served by the idle updater's event loop on its main thread.
-  for (int i = 0; i < 10; ++i) {
-    std::wstring title = L"Update firmware 1.0";
-    DWORD_PTR result = 0;
-    ASSERT_NE(SendMessageTimeoutW(window_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()),
-                                  SMTO_ABORTIFHUNG, 5000, &result),
-              0)
-        << "call " << i;
-  }
-}
-
 TEST_F(RunningUpdater, ACloseRequestEndsTheProgramWithExitCodeZero) {
   ASSERT_TRUE(PostMessageW(window_, WM_CLOSE, 0, 0));
   ASSERT_TRUE(updater_.WaitExit(20s));

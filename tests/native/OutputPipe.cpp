@@ -10,6 +10,13 @@
 namespace {
 
 constexpr std::size_t kPipeSize = 4096;
+// How long a read waits for the program's next bytes.
+constexpr int kReadTimeoutMs = 20000;
+
+bool Readable(int fd) {
+  pollfd readable{fd, POLLIN, 0};
+  return poll(&readable, 1, kReadTimeoutMs) == 1;
+}
 
 }  // namespace
 
@@ -38,8 +45,7 @@ void OutputPipe::CloseReadEnd() { close(std::exchange(ends_[0], -1)); }
 std::string OutputPipe::ReadToEnd() {
   std::string text;
   char chunk[4096];
-  pollfd readable{ends_[0], POLLIN, 0};
-  while (poll(&readable, 1, 20000) == 1) {
+  while (Readable(ends_[0])) {
     ssize_t n = read(ends_[0], chunk, sizeof chunk);
     if (n <= 0) break;
     text.append(chunk, static_cast<std::size_t>(n));
@@ -50,6 +56,6 @@ std::string OutputPipe::ReadToEnd() {
 std::string OutputPipe::ReadLine() {
   std::string line;
   char c = 0;
-  while (read(ends_[0], &c, 1) == 1 && c != '\n') line += c;
+  while (Readable(ends_[0]) && read(ends_[0], &c, 1) == 1 && c != '\n') line += c;
   return line;
 }

@@ -21,6 +21,8 @@ class OutputPipe {
   // What the program wrote until it closed the pipe (or 20 s went by),
   // without the filler.
   std::string ReadToEnd();
+  // The next line, without its newline; what came of it when the program
+  // closed the pipe or wrote nothing more for 20 s.
   std::string ReadLine();
 
  private:

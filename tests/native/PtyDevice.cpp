@@ -47,3 +47,8 @@ bool PtyDevice::WaitForEvent(const std::string& line, std::chrono::milliseconds 
 bool PtyDevice::WaitForEventStarting(const std::string& prefix, std::chrono::milliseconds timeout) const {
   return WaitUntil([&] { return !LastEvent(prefix).empty(); }, timeout);
 }
+
+int PtyDevice::Opens() const {
+  std::string last = LastEvent("open ");
+  return last.empty() ? 0 : std::stoi(last.substr(5));
+}

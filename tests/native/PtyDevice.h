@@ -33,6 +33,10 @@ class PtyDevice {
                             std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
   // Asks the device to end and waits until it has.
   void Stop();
+  // How often programs opened the line: the device reports each open a
+  // moment after it, and every one on its way out, so the count is complete
+  // once Stop() has returned.
+  int Opens() const;
 
  private:
   std::string File(const char* suffix) const { return base_ + suffix; }

@@ -31,6 +31,22 @@ struct StartOptions {
   DWORD creationFlags = 0;  // such as CREATE_NEW_PROCESS_GROUP
 };
 
+namespace handle_traits {
+
+// A child process that must not outlive the test that started it: one still
+// running when its handle goes is ended first.
+struct EndedProcess {
+  using Type = HANDLE;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type h) noexcept {
+    if (WaitForSingleObject(h, 0) == WAIT_TIMEOUT && TerminateProcess(h, 1)) WaitForSingleObject(h, 5000);
+    CloseHandle(h);
+  }
+};
+
+}  // namespace handle_traits
+
+// A started program, ended when the object goes if it still runs.
 class ChildProcess {
  public:
   ChildProcess() = default;
@@ -48,6 +64,6 @@ class ChildProcess {
   void Terminate();
 
  private:
-  UniqueKernelHandle process_;
+  UniqueHandle<handle_traits::EndedProcess> process_;
   DWORD id_ = 0;
 };

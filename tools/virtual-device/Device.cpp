@@ -60,6 +60,9 @@ void Device::Run(const std::function<bool()>& stopRequested) {
     } else if (!paced)
       pacer_.Idle();
   }
+  // Opens since the last look are reported too, so that the events tell
+  // every open once the device has ended.
+  ReportOpens();
 }
 
 void Device::ReportSettingsChange() {

@@ -206,7 +206,7 @@ TEST_F(WindowLayoutTest, ScreenShowsTheBannerOnTopAndDarkGreyAroundTheControls) 
         const std::string result = artifacts + "/window-check-" + std::to_string(++attempt) + ".txt";
         // Wine's answer for starting a Linux program is not reliable either:
         // the report is what counts.
-        ChildProcess::Start(WindowsPathOf("/bin/sh"),
+        ChildProcess check = ChildProcess::Start(WindowsPathOf("/bin/sh"),
                             {Wide(FWU_SOURCE_DIR "/tests/e2e/layout/screen-check.sh"),
                              Wide(FWU_BUILD_DIR "/bench/display"), Wide(shot),
                              Wide(FWU_SOURCE_DIR "/assets/banner.png"), std::to_wstring(origin.x),

@@ -1,9 +1,7 @@
 #include "ControlFixture.h"
 
 #include "tests/support/FailingAllocations.h"
-
-#include <atomic>
-#include <thread>
+#include "tests/support/TestThread.h"
 
 namespace {
 
@@ -85,16 +83,12 @@ TEST_F(ControlNumbersTest, ClosingTheWindowReleasesItsControls) {
 TEST_F(ControlNumbersTest, TextIsReadFromAnotherThreadThroughItsOwnTextArea) {
   std::int64_t field = TextFieldCreate(-1, 0, 0, 200, 20, L"from the main thread", 0);
   std::wstring read;
-  std::atomic<bool> finished{false};
-  std::thread reader([&] {
-    read = ControlGetText(field);
-    finished = true;
-  });
+  TestThread reader([&] { read = ControlGetText(field); });
   bool done = WaitUntil([&] {
     NextEvent(0);
-    return finished.load();
+    return reader.Ended();
   });
-  reader.join();
+  reader.Join([] { NextEvent(0); });
   EXPECT_TRUE(done);
   EXPECT_EQ(read, L"from the main thread");
 }

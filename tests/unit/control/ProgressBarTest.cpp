@@ -1,9 +1,9 @@
 #include "ControlFixture.h"
+#include "tests/support/TestThread.h"
 
 #include <commctrl.h>
 
 #include <atomic>
-#include <thread>
 
 namespace {
 
@@ -55,12 +55,12 @@ TEST_F(ProgressBarTest, RangeIsKeptForOtherBounds) {
 TEST_F(ProgressBarTest, ValueFromAnotherThreadArrivesWhileTheOwnerServesEvents) {
   std::int64_t number = ProgressBarCreate(-1, 10, 110, 380, 30, 0, 100, 0);
   HWND bar = ControlHandle(number);
-  std::thread setter([number] { ControlSetState(number, 77); });
+  TestThread setter([number] { ControlSetState(number, 77); });
   bool arrived = WaitUntil([&] {
     NextEvent(0);
     return Position(bar) == 77;
   });
-  setter.join();
+  setter.Join([] { NextEvent(0); });
   EXPECT_TRUE(arrived);
 }
 
@@ -75,14 +75,14 @@ TEST_F(ProgressBarTest, TwoThreadsSettingAtOnceLeaveTheRangeAndAFullBar) {
     for (int i = 0; i < kSets; ++i) ControlSetState(number, (i + offset) % 101);
     ++done;
   };
-  std::thread worker(hammer, 0);
-  std::thread refresher(hammer, 50);
+  TestThread worker([&] { hammer(0); });
+  TestThread refresher([&] { hammer(50); });
   bool finished = WaitUntil([&] {
     NextEvent(0);
     return done == 2;
   }, std::chrono::seconds(60));
-  worker.join();
-  refresher.join();
+  worker.Join([] { NextEvent(0); });
+  refresher.Join([] { NextEvent(0); });
   ASSERT_TRUE(finished);
   EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, TRUE, 0), 0);
   EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 100);

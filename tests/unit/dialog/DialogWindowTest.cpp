@@ -4,6 +4,7 @@
 #include "runtime/base/UniqueHandle.h"
 #include "tests/support/FailingAllocations.h"
 #include "tests/support/Process.h"
+#include "tests/support/TestThread.h"
 #include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,6 @@
 #include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -64,18 +64,30 @@ HWND FindTopWindow(const std::function<bool(HWND)>& wanted) {
   return search.found;
 }
 
-// Waits for the visible dialog (#32770) of `thread`; null when none came.
+// The visible dialog (#32770) of `thread`, or null.
+HWND DialogOf(DWORD thread) {
+  return FindTopWindow([thread](HWND window) {
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    return GetWindowThreadProcessId(window, nullptr) == thread && std::wstring(name) == L"#32770";
+  });
+}
+
+// Waits for the visible dialog of `thread`; null when none came.
 HWND WaitForDialogOf(DWORD thread) {
   HWND dialog = nullptr;
-  WaitUntil([&] {
-    dialog = FindTopWindow([thread](HWND window) {
-      wchar_t name[16] = {};
-      GetClassNameW(window, name, 16);
-      return GetWindowThreadProcessId(window, nullptr) == thread && std::wstring(name) == L"#32770";
-    });
-    return dialog != nullptr;
-  });
+  WaitUntil([&] { return (dialog = DialogOf(thread)) != nullptr; });
   return dialog;
+}
+
+// Cancels the dialogs of `thread` until it has none left, for up to 10 s, so
+// that a dialog left open fails its test instead of holding it up.
+bool CancelDialogsOf(DWORD thread) {
+  return WaitUntil([thread] {
+    HWND dialog = DialogOf(thread);
+    if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    return dialog == nullptr;
+  });
 }
 
 bool MakeForeground(HWND window) {
@@ -135,29 +147,33 @@ class MessageBoxWorker {
         }) {
     box_ = WaitUntil([&] { return id_.load() != 0; }) ? WaitForDialogOf(id_) : nullptr;
   }
-  ~MessageBoxWorker() {
-    if (!thread_.joinable()) return;
-    if (box_) Press(box_, IDOK);
-    thread_.join();
-  }
+  ~MessageBoxWorker() { End(); }
   HWND Box() const { return box_; }
   HWND Window() const { return window_; }
   DWORD Id() const { return id_; }
   // Presses OK and waits for the worker to end; MessageBoxShow's result.
   std::int64_t Dismiss() {
     Press(box_, IDOK);
-    thread_.join();
+    End();
     return result_;
   }
   bool WindowEnabledAfter() const { return windowEnabledAfter_; }
 
  private:
+  // Waits for the worker, pressing OK on whatever box it shows (one that came
+  // late, too).
+  void End() {
+    thread_.Join([this] {
+      if (HWND box = id_ ? DialogOf(id_) : nullptr) Press(box, IDOK);
+    });
+  }
+
   std::atomic<HWND> window_{nullptr};
   std::atomic<DWORD> id_{0};
   std::atomic<std::int64_t> result_{-100};
   std::atomic<bool> windowEnabledAfter_{false};
   HWND box_ = nullptr;
-  std::thread thread_;
+  TestThread thread_;
 };
 
 // What the driver saw in an open-file dialog.
@@ -169,6 +185,7 @@ struct SeenInFileDialog {
 
 // On its own thread: waits for the file dialog of thread `showing`, notes what
 // it shows, types `typed` into the name box (unless null) and presses `button`.
+// A dialog the press leaves open is cancelled, and fails the test.
 class FileDialogDriver {
  public:
   FileDialogDriver(DWORD showing, const wchar_t* typed, int button)
@@ -184,15 +201,19 @@ class FileDialogDriver {
                    DialogBracketNoteCount(showing)};
           if (typed) SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed));
           Press(dialog, button);
+          closedByThePress_ = WaitUntil([&] { return !IsWindow(dialog); });
+          if (!closedByThePress_) CancelDialogsOf(showing);
         }) {}
   SeenInFileDialog Seen() {
-    thread_.join();
+    thread_.Join();
+    EXPECT_TRUE(closedByThePress_) << "the dialog stayed open after the press";
     return seen_;
   }
 
  private:
   SeenInFileDialog seen_;
-  std::thread thread_;
+  std::atomic<bool> closedByThePress_{true};
+  TestThread thread_;
 };
 
 // An empty firmware file new.fw in a folder of its own under the temp folder.
@@ -248,12 +269,28 @@ TEST(DialogBracket, OutOfMemoryThrowsNothingAndLeavesNoWindowDisabled) {
   TestWindow front, other;
   ASSERT_TRUE(MakeForeground(front.get()));
   std::wstring chosen = L"unchanged";
+  // A dialog shown all the same would wait for a user: it is cancelled.
+  std::atomic<bool> shown{false}, over{false};
+  TestThread watcher([&, self = GetCurrentThreadId()] {
+    WaitUntil(
+        [&] {
+          if (DialogOf(self)) {
+            shown = true;
+            CancelDialogsOf(self);
+          }
+          return over.load();
+        },
+        std::chrono::seconds(60));
+  });
   {
     FailingAllocations noMemory;
     EXPECT_NO_THROW(DialogBracketBegin());
     EXPECT_NO_THROW(DialogBracketEnd());
     EXPECT_NO_THROW(chosen = OpenFileDialogShow(kTitle, nullptr, kFirmwareFilter, 0));
   }
+  over = true;
+  watcher.Join();
+  EXPECT_FALSE(shown) << "no dialog without memory";
   EXPECT_TRUE(IsWindowEnabled(other.get()));
   EXPECT_EQ(DialogBracketNoteCount(GetCurrentThreadId()), 0u);
   EXPECT_EQ(chosen, L"");

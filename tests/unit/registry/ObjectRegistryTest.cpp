@@ -1,12 +1,13 @@
 #include "runtime/registry/ObjectRegistry.h"
 
 #include "tests/support/FailingAllocations.h"
+#include "tests/support/TestThread.h"
 #include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -19,11 +20,13 @@ struct Record {
 using Registry = ObjectRegistry<Record>;
 
 std::vector<std::int64_t> g_closed;
+std::atomic<int> g_closes{0};
 Registry* g_registry = nullptr;
 
 // Close procedure as a service writes it: forget the object.
 void CloseRecord(std::int64_t number) {
   g_closed.push_back(number);
+  ++g_closes;
   g_registry->Release(number);
 }
 
@@ -180,26 +183,25 @@ TEST_F(ObjectRegistryTest, ACloseAllBetweenObtainAndPutCancelsTheNumberAndAFaile
 // another thread waits until the function is done with the record.
 TEST_F(ObjectRegistryTest, CloseAllOnAnotherThreadWaitsForTheFunctionUsingTheRecord) {
   Open(7, 3);
-  std::atomic<bool> closing{false}, closed{false};
-  std::thread closer;
+  g_closes = 0;
+  std::atomic<bool> closing{false};
   bool closedMeanwhile = true;
   int payloadAfterWait = 0;
+  std::optional<TestThread> closer;
   registry.With(7, [&](Record& record) {
-    closer = std::thread([&] {
+    closer.emplace([&] {
       closing = true;
       registry.CloseAll();
-      closed = true;
     });
     EXPECT_TRUE(WaitUntil([&] { return closing.load(); }));
-    // The close-all is under way; it must not get past the lock while the
+    // The close-all is under way; its close procedure must not run while the
     // record is in use. A bounded wait that ends without it is the pass.
-    closedMeanwhile = WaitUntil([&] { return closed.load(); }, std::chrono::milliseconds(200));
+    closedMeanwhile = WaitUntil([&] { return g_closes > 0; }, std::chrono::milliseconds(500));
     payloadAfterWait = record.payload;
   });
   EXPECT_FALSE(closedMeanwhile);
   EXPECT_EQ(payloadAfterWait, 3);
-  EXPECT_TRUE(WaitUntil([&] { return closed.load(); }));
-  closer.join();
+  closer->Join();
   EXPECT_EQ(g_closed, std::vector<std::int64_t>{7});
 }
 

@@ -2,6 +2,7 @@
 #include "runtime/base/UniqueHandle.h"
 #include "runtime/thread/Thread.h"
 #include "tests/support/FailingAllocations.h"
+#include "tests/support/FreshProcess.h"
 #include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
@@ -107,7 +108,7 @@ void WINAPI RecordSleep(DWORD milliseconds) {
   g_sleep(milliseconds);
 }
 
-TEST(Delay, FirstDelayRaisesTheTimerResolutionAndZeroYields) {
+TEST(FreshProcess, DISABLED_FirstDelayRaisesTheTimerResolutionAndZeroYields) {
   ASSERT_FALSE(TimerResolutionRaised()) << "no delay before this one";
   g_testThread = GetCurrentThreadId();
   g_timeBeginPeriod = reinterpret_cast<TimeBeginPeriodProc>(ReplaceImport("winmm.dll", "timeBeginPeriod",
@@ -122,6 +123,10 @@ TEST(Delay, FirstDelayRaisesTheTimerResolutionAndZeroYields) {
   EXPECT_EQ(g_periods, std::vector<UINT>{1}) << "1 ms, asked once, by the first delay";
   EXPECT_EQ(g_sleeps, (std::vector<DWORD>{0, 1, 0})) << "a zero delay gives up the time slice";
   EXPECT_TRUE(TimerResolutionRaised());
+}
+
+TEST(Delay, FirstDelayRaisesTheTimerResolutionAndZeroYields) {
+  EXPECT_TRUE(PassesInFreshProcess("FirstDelayRaisesTheTimerResolutionAndZeroYields"));
 }
 
 struct ExitSeen {
