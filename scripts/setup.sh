@@ -31,8 +31,8 @@ done
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
   sudo=; [ "$(id -u)" = 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${missing[@]}" >/dev/null
 fi
 
 if [ "${HOST_ONLY:-}" != 1 ]; then
