@@ -94,6 +94,7 @@ std::string TakePublishing(const Flags& flags, Command& command) {
       return "--publish-ca, --publish-password-file and --station go with --publish";
     return {};
   }
+  if (flags.noRecord) return "--publish needs the records, from which the results are published: leave out --no-record";
   publish::ParsedBrokerAddress parsed = publish::ParseBrokerUrl(flags.publish);
   if (!parsed.address) return parsed.error;
   if (!flags.publishCa.empty() && !parsed.address->tls) return "--publish-ca goes with an mqtts:// URL";

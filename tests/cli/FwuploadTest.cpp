@@ -205,7 +205,8 @@ TEST_F(Fwupload, UsageErrorsGiveTheReasonAndTheUsageOnStandardErrorAndStatus64) 
                                                       {"--list", "-p", "ttyFWU0"},
                                                       {"--frobnicate"},
                                                       {"-p", "ttyFWU0", "fw.bin", "more.bin"},
-                                                      {"-p"}};
+                                                      {"-p"},
+                                                      {"--watch", "--no-record", "--publish", "mqtt://h/p", "fw.bin"}};
   for (const auto& arguments : misuses) {
     Ran ran = Run(arguments);
     EXPECT_EQ(ran.status, 64);
