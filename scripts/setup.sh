@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs what the cross build and the Wine test bench need, builds the target's
-# libpng, and configures and builds both trees. Safe to run again: every step is
+# libpng and SQLite, and configures and builds both trees. Safe to run again: every step is
 # skipped when its result is already there.
 #
 #   scripts/setup.sh            packages, dependencies, configure, build
 # Variables: BUILD (default: build), JOBS (default: nproc), HOST_ONLY=1 (the
-# Linux host tree alone: no target libpng, no Windows tree), SANITIZED=1 (also
+# Linux host tree alone: no target libraries, no Windows tree), SANITIZED=1 (also
 # build/tsan and build/asan: the host tree again with ThreadSanitizer and
 # AddressSanitizer, at -O2 -g; only the tests use them, and test.sh asks).
 set -euo pipefail
@@ -19,7 +19,7 @@ packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64
           xvfb xauth imagemagick fonts-dejavu-core cmake ninja-build g++ dpkg-dev python3
           libgtest-dev libcli11-dev nlohmann-json3-dev libserialport-dev libsqlite3-dev libssl-dev sqlite3
           pkg-config
-          file man-db lintian)
+          file man-db lintian tcl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -33,13 +33,17 @@ fi
 
 if [ "${HOST_ONLY:-}" != 1 ]; then
   "$here/scripts/build-libpng.sh" "$deps"
+  "$here/scripts/build-sqlite.sh" "$deps"
 fi
 
-if [ "${HOST_ONLY:-}" != 1 ] && [ ! -f "$build/win/build.ninja" ]; then
+# The Windows tree finds the target's libraries under these roots; a tree
+# configured with other roots (an older setup) is configured again.
+roots="$deps/libpng;$deps/sqlite"
+if [ "${HOST_ONLY:-}" != 1 ] && ! grep -qsxF "CMAKE_FIND_ROOT_PATH:UNINITIALIZED=$roots" "$build/win/CMakeCache.txt"; then
   cmake -S "$here" -B "$build/win" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_FIND_ROOT_PATH="$deps/libpng" \
+    -DCMAKE_FIND_ROOT_PATH="$roots" \
     -DFWU_HOST_TOOLS="$build/host" >/dev/null
 fi
 # Configures and builds a native tree; one configured from another source

@@ -2,7 +2,9 @@
 // the virtual device: its exit status tells the outcome. Its Windows side's
 // port names and open failures are checked in-process.
 #include "cli/Platform.h"
+#include "cli/windows/PortDevices.h"
 #include "cli/windows/SerialComm.h"
+#include "cli/windows/Wide.h"
 #include "runtime/base/ScopeExit.h"
 #include "runtime/base/UniqueHandle.h"
 
@@ -12,6 +14,7 @@
 #include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <string>
 #include <vector>
@@ -25,6 +28,7 @@ constexpr int kWrongAnswerPort = 6;
 constexpr int kNoDevicePort = 9;
 constexpr int kFirstSparePort = 10;  // and the few after it
 constexpr int kCtrlCPort = 20;
+constexpr int kRecordPort = 15;
 constexpr int kWatchPort = 21;  // one of the COM2? names the station watches
 // Not one of the bench's names, so no such port exists.
 constexpr const char* kMissingPort = "COM250";
@@ -47,6 +51,21 @@ std::string Firmware(std::size_t size) {
 }
 
 std::wstring BodyLengthOf(const std::string& firmware) { return std::to_wstring(firmware.size() - 16); }
+
+// A new file at `path` that a child can take as its standard output and error.
+UniqueFileHandle InheritableOutput(const std::wstring& path) {
+  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  return UniqueFileHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+StartOptions OutputTo(const UniqueFileHandle& file) {
+  StartOptions start;
+  start.giveStandardHandles = true;
+  start.output = file.get();
+  start.error = file.get();
+  return start;
+}
 
 TEST(ConsoleUpload, ExitsZeroWhenTheDeviceHasTheFileAndWithTheOutcomeOtherwise) {
   TestFolder folder(L"fwupload-e2e");
@@ -161,19 +180,14 @@ TEST(ConsoleUpload, WatchUpdatesAPortThatAppearsInSerialComm) {
   TestFolder folder(L"fwupload-e2e-watch");
   std::string firmware = Firmware(2000);
   std::wstring file = folder.Write(L"trx.fw", firmware);
-  std::wstring outPath = folder.Write(L"station.out", "");
+  std::wstring outPath = folder.Path() + L"\\station.out";
   VirtualDevice device;
   ASSERT_TRUE(device.Start(kWatchPort, {L"--body-length", BodyLengthOf(firmware)}));
-  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  StartOptions start;
-  start.giveStandardHandles = true;
-  start.output = out;
-  start.error = out;
-  ChildProcess station = ChildProcess::Start(WindowsPathOf(FWU_FWUPLOAD_EXE),
-                                             {L"--watch", L"--count", L"1", L"--port", L"COM2?", file}, nullptr, start);
-  CloseHandle(out);
+  UniqueFileHandle out = InheritableOutput(outPath);
+  ChildProcess station =
+      ChildProcess::Start(WindowsPathOf(FWU_FWUPLOAD_EXE),
+                          {L"--watch", L"--no-record", L"--count", L"1", L"--port", L"COM2?", file}, nullptr, OutputTo(out));
+  out.reset();
   ASSERT_TRUE(station);
   // Its first look is done once it has told of the ports there at its start.
   EXPECT_TRUE(WaitUntil([&] { return ReadWholeFile(outPath).find("present at start") != std::string::npos; }));
@@ -186,11 +200,71 @@ TEST(ConsoleUpload, WatchUpdatesAPortThatAppearsInSerialComm) {
   EXPECT_NE(ReadWholeFile(outPath).find("COM21: Device update!  (1 updated, 0 failed)"), std::string::npos) << ReadWholeFile(outPath);
 }
 
+// A run recorded into the default file of a user whose local application data
+// folder has a name outside the ANSI code page, and --history reading it back
+// from there: the run's port, outcome, file and SHA-256 (sha256sum's).
+TEST(ConsoleUpload, RecordsARunAndReadsItBackWithHistory) {
+  TestFolder appData(L"\u0434\u0430\u043d\u043d\u044b\u0435-\u00fc-\u6d4b");
+  std::string firmware = Firmware(2000);
+  std::wstring file = appData.Write(L"trx.fw", firmware);
+  std::wstring folder = appData.Path() + L"\\fwupload";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  wchar_t previous[MAX_PATH] = {};
+  bool hadPrevious = GetEnvironmentVariableW(L"LOCALAPPDATA", previous, MAX_PATH) != 0;
+  SetEnvironmentVariableW(L"LOCALAPPDATA", appData.Path().c_str());
+  auto restore = scope_exit([&] { SetEnvironmentVariableW(L"LOCALAPPDATA", hadPrevious ? previous : nullptr); });
+
+  VirtualDevice device;
+  ASSERT_TRUE(device.Start(kRecordPort, {L"--body-length", BodyLengthOf(firmware)}));
+  EXPECT_EQ(RunFwupload({L"--quiet", L"--port", device.PortName(), L"--record", folder + L"\\records.sqlite", file}), 0u);
+  EXPECT_EQ(device.Log(), firmware);
+
+  std::wstring outPath = appData.Path() + L"\\history.out";
+  UniqueFileHandle out = InheritableOutput(outPath);
+  EXPECT_EQ(RunFwupload({L"--history", L"--json"}, OutputTo(out)), 0u);
+  out.reset();
+  std::string output = ReadWholeFile(outPath);
+  nlohmann::json run = nlohmann::json::parse(output, nullptr, false);
+  ASSERT_TRUE(run.is_object()) << output;
+  EXPECT_EQ(run.value("port", ""), "COM" + std::to_string(kRecordPort));
+  EXPECT_EQ(run.value("outcome", -1), 0);
+  EXPECT_EQ(run.value("file_size", 0), 2000);
+  EXPECT_EQ(run.value("file_sha256", ""), "6f05d13e43ac298fa9b6453f4e3cad84fbf77ec34d0809676389cee35b556919");
+  std::string expectedPath = fwu::cli::Narrowed(file);
+  EXPECT_EQ(run.value("file_path", ""), expectedPath);
+}
+
 TEST(ConsolePorts, NamesOfOnePortShareAnIdentity) {
   using fwu::cli::PortIdentity;
   EXPECT_EQ(PortIdentity("\\\\.\\COM12"), PortIdentity("com12"));
   EXPECT_EQ(PortIdentity("Com12"), PortIdentity("COM12"));
   EXPECT_NE(PortIdentity("COM12"), PortIdentity("COM1"));
+}
+
+// What the instance ids of USB adapters tell: the device itself (CP210x,
+// CH340, a CDC ACM board), an FTDI port's parent, a composite device's
+// interface, and a serial number the system made up.
+TEST(ConsolePorts, UsbInstanceIdsGiveIdsAndRealSerialNumbers) {
+  using fwu::cli::UsbIdentityOf;
+  auto ftdi = UsbIdentityOf(L"USB\\VID_0403&PID_6001\\A7F3B2C4");
+  ASSERT_TRUE(ftdi);
+  EXPECT_EQ(ftdi->usbId, "0403:6001");
+  EXPECT_EQ(ftdi->serial, "A7F3B2C4");
+  auto ch340 = UsbIdentityOf(L"USB\\VID_1A86&PID_7523\\5&2A4D5C1E&0&3");
+  ASSERT_TRUE(ch340);
+  EXPECT_EQ(ch340->usbId, "1a86:7523");
+  EXPECT_EQ(ch340->serial, "");
+  EXPECT_FALSE(UsbIdentityOf(L"USB\\VID_2E8A&PID_000A&MI_00\\6&1B2C3D4E&0&0000"));
+  EXPECT_FALSE(UsbIdentityOf(L"FTDIBUS\\VID_0403+PID_6001+A7F3B2C4A\\0000"));
+  EXPECT_FALSE(UsbIdentityOf(L"USB\\ROOT_HUB30\\4&2F1A3B&0&0"));
+}
+
+TEST(ConsolePlatform, Sha256IsTheStandardDigestInLowerCaseHex) {
+  auto digest = [](std::string_view text) {
+    return fwu::cli::Sha256Hex({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+  };
+  EXPECT_EQ(digest(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(digest("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 // A failed open says why in the system's words. Under Wine every name of the

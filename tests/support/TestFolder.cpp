@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <filesystem>
+
 TestFolder::TestFolder(const std::wstring& name) {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
@@ -12,21 +14,8 @@ TestFolder::TestFolder(const std::wstring& name) {
 }
 
 TestFolder::~TestFolder() {
-  std::wstring pattern = path_ + L"\\*";
-  WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW(pattern.c_str(), &entry);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring item = path_ + L"\\" + entry.cFileName;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (entry.cFileName[0] != L'.') RemoveDirectoryW(item.c_str());
-      } else {
-        DeleteFileW(item.c_str());
-      }
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-  }
-  RemoveDirectoryW(path_.c_str());
+  std::error_code error;
+  std::filesystem::remove_all(path_, error);
 }
 
 std::wstring TestFolder::Write(const std::wstring& name, const std::string& bytes) const {

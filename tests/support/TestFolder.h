@@ -1,5 +1,5 @@
 // A fresh folder under the temp folder for one test or benchmark, removed
-// again with the files and empty folders made in it.
+// again with everything made in it.
 #pragma once
 
 #include <string>
