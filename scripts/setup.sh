@@ -18,6 +18,7 @@ mkdir -p "$build" "$deps"
 packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64
           xvfb xauth imagemagick fonts-dejavu-core cmake ninja-build g++ dpkg-dev python3
           libgtest-dev libcli11-dev nlohmann-json3-dev libserialport-dev libsqlite3-dev libssl-dev sqlite3
+          libmosquitto-dev mosquitto mosquitto-clients
           pkg-config
           file man-db lintian tcl)
 missing=()
