@@ -13,8 +13,10 @@
 // does not have yet.
 #ifdef _WIN32
 #define FWU_TLS_NOTE " (not yet on Windows)"
+constexpr bool kTlsBuilt = false;
 #else
 #define FWU_TLS_NOTE ""
+constexpr bool kTlsBuilt = true;
 #endif
 
 namespace fwu::cli {
@@ -97,6 +99,7 @@ std::string TakePublishing(const Flags& flags, Command& command) {
   if (flags.noRecord) return "--publish needs the records, from which the results are published: leave out --no-record";
   publish::ParsedBrokerAddress parsed = publish::ParseBrokerUrl(flags.publish);
   if (!parsed.address) return parsed.error;
+  if (parsed.address->tls && !kTlsBuilt) return "TLS is not in this Windows build yet; use mqtt://";
   if (!flags.publishCa.empty() && !parsed.address->tls) return "--publish-ca goes with an mqtts:// URL";
   command.publish = std::move(parsed.address);
   command.publishCa = flags.publishCa;
