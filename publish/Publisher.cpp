@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 namespace fwu::publish {
 
@@ -96,25 +97,31 @@ class Connection {
     return !broken_.empty() || (state_ == State::kDown && triedAfterFinish_);
   }
 
+  // What the caller handed over, taken under the shared lock; the live
+  // states go out once it is released, as the lock is never held while the
+  // client works.
   void TakeNews() {
-    std::lock_guard hold(shared_.lock);
-    while (!shared_.live.Empty()) {
-      LiveState state = shared_.live.Pop();
+    std::vector<LiveState> live;
+    {
+      std::lock_guard hold(shared_.lock);
+      while (!shared_.live.Empty()) live.push_back(shared_.live.Pop());
+      if (shared_.status) {
+        status_ = std::move(*shared_.status);
+        shared_.status.reset();
+        statusSent_ = false;
+      }
+      moreResults_ = moreResults_ || std::exchange(shared_.resultsWaiting, false);
+      if (shared_.finishBy && !finishBy_) {
+        finishBy_ = shared_.finishBy;
+        if (state_ == State::kDown) nextTry_ = Clock::now();  // one more try, not a wait
+      }
+    }
+    for (LiveState& state : live) {
       if (state_ == State::kUp) PublishPort(state);
       if (state.payload.empty())
         ports_.erase(state.port);
       else
         ports_[state.port] = std::move(state.payload);
-    }
-    if (shared_.status) {
-      status_ = std::move(*shared_.status);
-      shared_.status.reset();
-      statusSent_ = false;
-    }
-    moreResults_ = moreResults_ || std::exchange(shared_.resultsWaiting, false);
-    if (shared_.finishBy && !finishBy_) {
-      finishBy_ = shared_.finishBy;
-      if (state_ == State::kDown) nextTry_ = Clock::now();  // one more try, not a wait
     }
   }
 
