@@ -59,7 +59,9 @@ class Connection {
     if (!broken_.empty()) Tell(broken_);
     while (!Step()) {
     }
-    if (state_ != State::kDown) client_.Disconnect();
+    // Down first: the client tells of its own disconnect at once, which is no
+    // lost connection.
+    if (std::exchange(state_, State::kDown) != State::kDown) client_.Disconnect();
     std::int64_t unpublished = outbox_ ? outbox_->Unpublished() : 0;
     std::lock_guard hold(shared_.lock);
     shared_.unpublished = unpublished;

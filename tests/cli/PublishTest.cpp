@@ -73,7 +73,12 @@ TEST_F(Publish, AStationPublishesItsStatusEachPortsLiveStatesAndGoesOfflineWithI
   links.Unplug("usb0");
   ASSERT_TRUE(line.Until([&](auto) { return States(line.On(port)).back() == "cleared"; }));
   station->Signal(SIGINT);
-  EXPECT_EQ(Finish(*station, "bench%2F1").status, 0);
+  Ran ended = Finish(*station, "bench%2F1");
+  EXPECT_EQ(ended.status, 0);
+  EXPECT_EQ(std::count_if(ended.err.begin(), ended.err.end(),
+                          [](const std::string& line) { return line.find("cannot publish") != std::string::npos; }),
+            0)
+      << ::testing::PrintToString(ended.err);  // its own end is no lost connection
 
   EXPECT_EQ(States(line.On(port)), (std::vector<std::string>{"appeared", "running", "waiting", "result", "cleared"}));
   auto payloads = Payloads(line.On(port));
