@@ -1,5 +1,7 @@
 #include "publish/MqttClient.h"
 
+#include "publish/SystemCertificates.h"
+
 #include <mosquitto.h>
 
 #include <cerrno>
@@ -48,12 +50,11 @@ std::string MqttClient::Credentials(const std::string& user, const std::optional
                                           password ? password->c_str() : nullptr));
 }
 
-std::string MqttClient::Tls(const std::string& caFile) {
+std::string MqttClient::Tls(const std::string& caFile, const std::string& host) {
   if (!client_) return "out of memory";
-  int code = caFile.empty() ? mosquitto_tls_set(client_.get(), nullptr, "/etc/ssl/certs", nullptr, nullptr, nullptr)
-                            : mosquitto_tls_set(client_.get(), caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
+  if (caFile.empty()) return TrustSystemCertificates(client_.get(), host);
+  int code = mosquitto_tls_set(client_.get(), caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
   if (code == MOSQ_ERR_INVAL) return "cannot read the CA file " + caFile;
-  if (code == MOSQ_ERR_NOT_SUPPORTED) return "this build of fwupload has no TLS: use mqtt://";
   return Reason(code);
 }
 

@@ -34,8 +34,9 @@ class MqttClient {
   MqttClient& operator=(const MqttClient&) = delete;
 
   std::string Credentials(const std::string& user, const std::optional<std::string>& password);
-  // TLS with `caFile`, or the system's certificates when empty.
-  std::string Tls(const std::string& caFile);
+  // TLS with `caFile`, or the system's certificates when empty, for a broker
+  // reached as `host`.
+  std::string Tls(const std::string& caFile, const std::string& host);
   // A retained QoS 1 message the broker publishes when the client vanishes.
   std::string SetWill(const Will& will);
   // Starts connecting without waiting for the network; the answer comes to

@@ -75,7 +75,7 @@ class Connection {
   std::string Prepare() {
     const BrokerAddress& broker = settings_.broker;
     std::string problem = client_.Credentials(broker.user, settings_.password);
-    if (problem.empty() && broker.tls) problem = client_.Tls(settings_.caFile);
+    if (problem.empty() && broker.tls) problem = client_.Tls(settings_.caFile, broker.host);
     if (problem.empty()) problem = client_.SetWill({topics_.Status(), settings_.lostStatus});
     return problem;
   }

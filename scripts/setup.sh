@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the cross build, the Wine test bench and the dashboard (npm;
 # Chromium and Mosquitto for its tests) need, builds the target's libpng,
-# SQLite and MQTT client library, and configures and builds both trees. Safe
-# to run again: every step is skipped when its result is already there.
+# SQLite, OpenSSL and MQTT client library, and configures and builds both
+# trees. Safe to run again: every step is skipped when its result is already
+# there.
 #
 #   scripts/setup.sh            packages, dependencies, configure, build
 # Variables: BUILD (default: build), JOBS (default: nproc), HOST_ONLY=1 (the
@@ -38,12 +39,13 @@ fi
 if [ "${HOST_ONLY:-}" != 1 ]; then
   "$here/scripts/build-libpng.sh" "$deps"
   "$here/scripts/build-sqlite.sh" "$deps"
+  "$here/scripts/build-openssl.sh" "$deps"
   "$here/scripts/build-mosquitto.sh" "$deps"
 fi
 
 # The Windows tree finds the target's libraries under these roots; a tree
 # configured with other roots (an older setup) is configured again.
-roots="$deps/libpng;$deps/sqlite;$deps/mosquitto"
+roots="$deps/libpng;$deps/sqlite;$deps/openssl;$deps/mosquitto"
 if [ "${HOST_ONLY:-}" != 1 ] && ! grep -qsxF "CMAKE_FIND_ROOT_PATH:UNINITIALIZED=$roots" "$build/win/CMakeCache.txt"; then
   cmake -S "$here" -B "$build/win" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
