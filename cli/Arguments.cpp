@@ -9,16 +9,6 @@
 #include <cctype>
 #include <cmath>
 
-// TLS on Windows would need OpenSSL built for the target, which this build
-// does not have yet.
-#ifdef _WIN32
-#define FWU_TLS_NOTE " (not yet on Windows)"
-constexpr bool kTlsBuilt = false;
-#else
-#define FWU_TLS_NOTE ""
-constexpr bool kTlsBuilt = true;
-#endif
-
 namespace fwu::cli {
 namespace {
 
@@ -99,7 +89,6 @@ std::string TakePublishing(const Flags& flags, Command& command) {
   if (flags.noRecord) return "--publish needs the records, from which the results are published: leave out --no-record";
   publish::ParsedBrokerAddress parsed = publish::ParseBrokerUrl(flags.publish);
   if (!parsed.address) return parsed.error;
-  if (parsed.address->tls && !kTlsBuilt) return "TLS is not in this Windows build yet; use mqtt://";
   if (!flags.publishCa.empty() && !parsed.address->tls) return "--publish-ca goes with an mqtts:// URL";
   command.publish = std::move(parsed.address);
   command.publishCa = flags.publishCa;
@@ -324,7 +313,7 @@ std::string HelpText() {
          "  --csv            with --history: CSV, a header row first\n"
          "  --publish URL    also publish the station's state and every result to the\n"
          "                   line's MQTT broker: mqtt://[USER@]HOST[:PORT]/PREFIX, or\n"
-         "                   mqtts://... for TLS" FWU_TLS_NOTE "; the password comes from\n"
+         "                   mqtts://... for TLS; the password comes from\n"
          "                   FWUPLOAD_MQTT_PASSWORD or --publish-password-file, never\n"
          "                   from the command line. A broker that cannot be reached\n"
          "                   holds up no board\n"
