@@ -1,5 +1,5 @@
 // fwupload.exe publishing over TLS, to a Mosquitto on loopback whose
-// certificate the test made (tests/e2e/tls-broker-bench.sh): trusted through
+// certificate the test made (tests/e2e/broker-bench.sh): trusted through
 // --publish-ca, the result arrives; trusted by nothing (without --publish-ca
 // only Windows' ROOT store counts), the board is updated all the same, the
 // reason said once and the exit status the board's.
@@ -67,7 +67,7 @@ TEST(ConsolePublish, OverTlsTheResultArrivesWithTheCaAndTheBoardIsUpdatedWithout
   // Kept until the bench has stopped: a ChildProcess that goes ends its process.
   // A Linux program's arguments are its Unix paths.
   ChildProcess bench = ChildProcess::Start(WindowsPathOf("/bin/bash"),
-                                           {fwu::cli::Widened(FWU_SOURCE_DIR "/tests/e2e/tls-broker-bench.sh"),
+                                           {fwu::cli::Widened(FWU_SOURCE_DIR "/tests/e2e/broker-bench.sh"),
                                             fwu::cli::Widened(UnixPathOf(folder.Path()))});
   auto stop = scope_exit([&] {
     folder.Write(L"stop", "");

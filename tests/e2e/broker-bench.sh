@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# The Wine tests' broker for publishing over TLS, run by bash from a Windows
-# test: in DIR, a self-signed certificate for 127.0.0.1 (cert.pem, key.pem),
-# a Mosquitto on loopback with a TLS listener (scripts/broker.sh; its ports in
-# DIR/broker/ports) and a subscriber to test/# on its TCP listener, whose
-# output goes to DIR/messages (-d: its SUBACK says it is subscribed). They run
-# until DIR/stop appears (two minutes at most); then DIR/stopped is written.
-# Wine may report a failed start of a Linux program it did start: the files
-# decide.
+# The Wine tests' broker for fwupload.exe's publishing, run by bash from a
+# Windows test: in DIR, a self-signed certificate for 127.0.0.1 (cert.pem,
+# key.pem), a Mosquitto on loopback with a TCP and a TLS listener
+# (scripts/broker.sh; "tcp=PORT ws=PORT tls=PORT" in DIR/broker/ports) and a
+# subscriber to test/# on the TCP one, whose output goes to DIR/messages (-d:
+# its SUBACK says it is subscribed). They run until DIR/stop appears (two
+# minutes at most); then DIR/stopped is written. Wine may report a failed
+# start of a Linux program it did start: the files decide.
 #
-#   tls-broker-bench.sh DIR
+#   broker-bench.sh DIR
 set -u
 dir=$1
 here=$(cd "$(dirname "$0")/../.." && pwd)
