@@ -1,6 +1,6 @@
 #include "publish/MqttClient.h"
 
-#include "publish/SystemCertificates.h"
+#include "publish/TrustedCertificates.h"
 
 #include <mosquitto.h>
 
@@ -52,10 +52,7 @@ std::string MqttClient::Credentials(const std::string& user, const std::optional
 
 std::string MqttClient::Tls(const std::string& caFile, const std::string& host) {
   if (!client_) return "out of memory";
-  if (caFile.empty()) return TrustSystemCertificates(client_.get(), host);
-  int code = mosquitto_tls_set(client_.get(), caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
-  if (code == MOSQ_ERR_INVAL) return "cannot read the CA file " + caFile;
-  return Reason(code);
+  return TrustCertificates(client_.get(), caFile, host);
 }
 
 std::string MqttClient::SetWill(const Will& will) {

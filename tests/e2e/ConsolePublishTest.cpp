@@ -1,6 +1,6 @@
 // fwupload.exe publishing over TLS, to a Mosquitto on loopback whose
 // certificate the test made (tests/e2e/broker-bench.sh): trusted through
-// --publish-ca, the result arrives; trusted by nothing (without --publish-ca
+// --publish-ca (a file of any name), the result arrives; trusted by nothing (without --publish-ca
 // only Windows' ROOT store counts), the board is updated all the same, the
 // reason said once and the exit status the board's.
 #include "cli/windows/Wide.h"
@@ -80,7 +80,9 @@ TEST(ConsolePublish, OverTlsTheResultArrivesWithTheCaAndTheBoardIsUpdatedWithout
 
   VirtualDevice trusting;
   ASSERT_TRUE(trusting.Start(kTlsPort, {L"--body-length", std::to_wstring(firmware.size() - 16)}));
-  Ran withCa = RunFwupload(folder, {L"--quiet", L"--publish", url, L"--publish-ca", folder.Path() + L"\\cert.pem",
+  // The CA file under a name outside the ANSI code page.
+  std::wstring ca = folder.Write(L"ca-\u00fc\u6d4b.pem", ReadWholeFile(folder.Path() + L"\\cert.pem"));
+  Ran withCa = RunFwupload(folder, {L"--quiet", L"--publish", url, L"--publish-ca", ca,
                                     L"--station", L"trusting", L"--record", folder.Path() + L"\\trusting.sqlite",
                                     L"--port", trusting.PortName(), file});
   EXPECT_EQ(withCa.status, 0u) << withCa.output;

@@ -1,7 +1,8 @@
-// The ROOT store's certificates in a TLS context of our own, which then does
-// what libmosquitto's own would: TLS 1.2 or later, the broker's certificate
-// checked against them and against the host's name or address.
-#include "publish/SystemCertificates.h"
+// The CA file's certificates, or the ROOT store's, in a TLS context of our
+// own, which then does what libmosquitto's own would: TLS 1.2 or later, the
+// broker's certificate checked against them and against the host's name or
+// address.
+#include "publish/TrustedCertificates.h"
 
 #include "runtime/base/UniqueHandle.h"
 
@@ -57,15 +58,26 @@ bool CheckHost(SSL_CTX* context, const std::string& host) {
   return X509_VERIFY_PARAM_set1_host(check, host.c_str(), host.size()) == 1;
 }
 
-}  // namespace
-
-std::string TrustSystemCertificates(mosquitto* client, const std::string& host) {
+// The ROOT store's certificates into `trusted`.
+std::string TrustRootStore(X509_STORE* trusted) {
   UniqueCertificateStore root(CertOpenSystemStoreW(0, L"ROOT"));
   if (!root) return "cannot open the system's certificate store: give the broker's CA with --publish-ca FILE";
+  if (AddRootCertificates(root.get(), trusted) == 0)
+    return "the system's certificate store holds no root certificate: give the broker's CA with --publish-ca FILE";
+  return {};
+}
+
+}  // namespace
+
+std::string TrustCertificates(mosquitto* client, const std::string& caFile, const std::string& host) {
   UniqueSslContext context(SSL_CTX_new(TLS_client_method()));
   if (!context) return "out of memory";
-  if (AddRootCertificates(root.get(), SSL_CTX_get_cert_store(context.get())) == 0)
-    return "the system's certificate store holds no root certificate: give the broker's CA with --publish-ca FILE";
+  X509_STORE* trusted = SSL_CTX_get_cert_store(context.get());
+  if (caFile.empty()) {
+    if (std::string problem = TrustRootStore(trusted); !problem.empty()) return problem;
+  } else if (!X509_STORE_load_file(trusted, caFile.c_str())) {
+    return "cannot read the CA file " + caFile;
+  }
   if (!SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION) || !CheckHost(context.get(), host))
     return "out of memory";
   SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, nullptr);
