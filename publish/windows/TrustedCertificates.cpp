@@ -70,6 +70,10 @@ std::string TrustRootStore(X509_STORE* trusted) {
 }  // namespace
 
 std::string TrustCertificates(mosquitto* client, const std::string& caFile, const std::string& host) {
+  // OpenSSL, first used here, is not to tear itself down at the process's
+  // exit: a publishing thread left behind (a broker slow to answer at the end)
+  // may still be inside it then.
+  OPENSSL_init_ssl(OPENSSL_INIT_NO_ATEXIT, nullptr);
   UniqueSslContext context(SSL_CTX_new(TLS_client_method()));
   if (!context) return "out of memory";
   X509_STORE* trusted = SSL_CTX_get_cert_store(context.get());
