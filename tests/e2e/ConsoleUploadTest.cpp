@@ -219,29 +219,43 @@ bool CloseConsole(const ChildProcess& process) {
   return static_cast<bool>(thread);
 }
 
-// fwupload in a console and a process group of its own, where Ctrl+C
-// arrives switched off, as a script's runner or a service starts it.
-ChildProcess StartInConsoleOfItsOwn(const std::vector<std::wstring>& arguments) {
+// The session's end (a logoff, a shutdown) as Wine's own: every top-level
+// window is asked and told. Wine would end the processes of a console it
+// closes, so the run under test has none.
+bool EndSession(const ChildProcess&) {
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  ChildProcess wineboot = ChildProcess::Start(std::wstring(system) + L"\\wineboot.exe", {L"--end-session"});
+  return wineboot.WaitExit(kPromptly);
+}
+
+// fwupload in a process group of its own, where Ctrl+C arrives switched off,
+// as a script's runner or a service starts it; in a console of its own, or
+// with none (`console` DETACHED_PROCESS), as a scheduled task starts it.
+ChildProcess StartInGroupOfItsOwn(const std::vector<std::wstring>& arguments, DWORD console = CREATE_NEW_CONSOLE) {
   StartOptions start;
-  start.creationFlags = CREATE_NEW_CONSOLE | CREATE_NEW_PROCESS_GROUP;
+  start.creationFlags = console | CREATE_NEW_PROCESS_GROUP;
   return ChildProcess::Start(WindowsPathOf(FWU_FWUPLOAD_EXE), arguments, nullptr, start);
 }
 
-// Ctrl+C stops a run started in a process group of its own, and so does
-// closing its console.
-TEST(ConsoleUpload, CtrlCOrAClosedConsoleStopsARunStartedInAProcessGroupOfItsOwn) {
+// Ctrl+C stops a run started in a process group of its own, and so do
+// closing its console and the session's end.
+TEST(ConsoleUpload, CtrlCAClosedConsoleOrTheSessionsEndStopsARun) {
   TestFolder folder(L"fwupload-e2e-ctrl-c");
   std::string firmware = Firmware(60000);
   std::wstring file = folder.Write(L"trx.fw", firmware);
   struct Stop {
     const char* what;
     bool (*send)(const ChildProcess&);
+    DWORD console;
   };
-  for (const Stop& stop : {Stop{"Ctrl+C", PressCtrlC}, Stop{"console closed", CloseConsole}}) {
+  for (const Stop& stop : {Stop{"Ctrl+C", PressCtrlC, CREATE_NEW_CONSOLE},
+                           Stop{"console closed", CloseConsole, CREATE_NEW_CONSOLE},
+                           Stop{"session ended", EndSession, DETACHED_PROCESS}}) {
     SCOPED_TRACE(stop.what);
     VirtualDevice device;
     ASSERT_TRUE(device.Start(kCtrlCPort, {L"--body-length", BodyLengthOf(firmware), L"--pace-baud", L"57600"}));
-    ChildProcess fwupload = StartInConsoleOfItsOwn({L"--port", device.PortName(), file});
+    ChildProcess fwupload = StartInGroupOfItsOwn({L"--port", device.PortName(), file}, stop.console);
     ASSERT_TRUE(fwupload);
     ASSERT_TRUE(device.WaitForLog(100));
 
@@ -271,7 +285,7 @@ TEST(ConsoleUpload, CtrlCEndsARunWhoseDriverCallNeverReturns) {
     SCOPED_TRACE(fwu::cli::Narrowed(pace));
     VirtualDevice device;
     ASSERT_TRUE(device.Start(kHungLinePort, {L"--body-length", BodyLengthOf(firmware)}));
-    ChildProcess fwupload = StartInConsoleOfItsOwn({L"--pace", pace, L"--port", device.PortName(), file});
+    ChildProcess fwupload = StartInGroupOfItsOwn({L"--pace", pace, L"--port", device.PortName(), file});
     ASSERT_TRUE(fwupload);
     // The line has hung once the device has all the bytes it will get.
     ASSERT_TRUE(device.WaitForLog(hangAfter));
