@@ -207,8 +207,9 @@ bool PressCtrlC(const ChildProcess& process) {
 
 // The close event of fwupload's console (its window closed), delivered as the
 // system delivers every console control event: on a new thread of the
-// process, started at the system's dispatcher. Wine sends no close event when
-// a console is closed: it ends the processes at once (doc/testing.md).
+// process, started at the system's dispatcher (kernelbase lies at one address
+// in every process). Wine sends no close event when a console is closed: it
+// ends the processes at once (doc/testing.md).
 bool CloseConsole(const ChildProcess& process) {
   auto dispatcher = reinterpret_cast<LPTHREAD_START_ROUTINE>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
