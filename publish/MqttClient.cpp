@@ -63,7 +63,7 @@ std::string MqttClient::SetWill(const Will& will) {
 
 std::string MqttClient::Connect(const std::string& host, int port, int keepAliveSeconds) {
   if (!client_) return "out of memory";
-  return Reason(mosquitto_connect(client_.get(), host.c_str(), port, keepAliveSeconds));
+  return Reason(mosquitto_connect_async(client_.get(), host.c_str(), port, keepAliveSeconds));
 }
 
 std::string MqttClient::Loop(int milliseconds) {

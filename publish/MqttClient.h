@@ -39,8 +39,9 @@ class MqttClient {
   std::string Tls(const std::string& caFile, const std::string& host);
   // A retained QoS 1 message the broker publishes when the client vanishes.
   std::string SetWill(const Will& will);
-  // Starts connecting without waiting for the network; the answer comes to
-  // `connected` from Loop.
+  // Starts connecting without waiting for the network (a host that drops
+  // packets holds up nothing: Loop goes on until the caller gives up); only a
+  // host name is looked up first. The answer comes to `connected` from Loop.
   std::string Connect(const std::string& host, int port, int keepAliveSeconds);
   // Sends and receives what is due, waiting up to `milliseconds` for the
   // network.

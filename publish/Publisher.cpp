@@ -21,7 +21,8 @@ constexpr std::chrono::seconds kFirstPause{1};
 // connected: how soon a live state goes out.
 constexpr int kLoopMilliseconds = 20;
 constexpr std::chrono::milliseconds kIdleWait{100};
-// How long a broker that took the connection may take to answer it.
+// How long a connection may take to be answered, the network's part and the
+// broker's.
 constexpr std::chrono::seconds kAnswerPatience{kKeepAliveSeconds};
 
 }  // namespace
@@ -59,8 +60,7 @@ class Connection {
     if (!broken_.empty()) Tell(broken_);
     while (!Step()) {
     }
-    // Down first: the client tells of its own disconnect at once, which is no
-    // lost connection.
+    // Down first: the client reports its own disconnection at once.
     if (std::exchange(state_, State::kDown) != State::kDown) client_.Disconnect();
     std::int64_t unpublished = outbox_ ? outbox_->Unpublished() : 0;
     std::lock_guard hold(shared_.lock);
@@ -240,7 +240,7 @@ class Connection {
 Publisher::Publisher(PublisherSettings settings, std::unique_ptr<ResultOutbox> outbox)
     : shared_(std::make_shared<Shared>()) {
   // The thread keeps what it uses alive: a Finish that gives up on it (a
-  // connect stuck on an unreachable host) leaves it to end on its own.
+  // host name whose lookup hangs) leaves it to end on its own.
   thread_ = std::thread([shared = shared_, settings = std::move(settings), outbox = std::move(outbox)]() mutable {
     Connection(settings, std::move(outbox), *shared).Run();
   });

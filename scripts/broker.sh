@@ -15,7 +15,8 @@
 # clients are then refused.
 #
 # Once every listener accepts, one line goes to standard output and to
-# DIR/ports, e.g. "tcp=41234 ws=41235" (and " tls=41236"). Exit status 1 when
+# DIR/ports, e.g. "tcp=41234 ws=41235 pid=5678" (with " tls=41236" before the
+# broker's process id when asked). Exit status 1 when
 # the broker cannot be started (the log's last lines on standard error).
 set -uo pipefail
 
@@ -102,7 +103,7 @@ for attempt in 1 2 3 4 5 6 7 8 9 10; do
     sleep 0.05
   done
   if kill -0 "$broker" 2>/dev/null && grep -q ' running' "$dir/mosquitto.log"; then
-    line="tcp=$t ws=$w${s:+ tls=$s}"
+    line="tcp=$t ws=$w${s:+ tls=$s} pid=$broker"
     echo "$line" >"$dir/ports"
     echo "$line"
     wait "$broker"

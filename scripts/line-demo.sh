@@ -25,7 +25,6 @@ done
 dashboard=$build/host/dashboard/index.html
 echo "broker: mqtt://127.0.0.1:$tcp (WebSocket ws://127.0.0.1:$ws)"
 echo "dashboard: file://$dashboard?broker=ws://127.0.0.1:$ws&prefix=demo"
-[ -f "$dashboard" ] || echo "(the dashboard's files are built into $build/host/dashboard/ once dashboard/ is in the tree)"
 echo "watch it raw: mosquitto_sub -p $tcp -t 'demo/#' -v      Ctrl+C ends the demo"
 
 # Boards plugged in and pulled out, each station with two ports.

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <thread>
+
 namespace fwu::cli {
 namespace {
 
@@ -35,6 +37,13 @@ void Interrupt() {
   CreateTimerQueueTimer(&timer, nullptr, EndAfterGrace, nullptr, kStopGraceMs, 0, WT_EXECUTEONLYONCE);
 }
 
+// The system ends the process as soon as the caller returns: it waits here
+// while the runs stop and main ends the process itself.
+void InterruptBeforeTheEnd() {
+  Interrupt();
+  Sleep(INFINITE);
+}
+
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
@@ -44,14 +53,43 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-      // The system ends the process as soon as this returns: the handler
-      // waits while the runs stop and main ends the process itself.
-      Interrupt();
-      Sleep(INFINITE);
+      InterruptBeforeTheEnd();
       return TRUE;
     default:
       return FALSE;
   }
+}
+
+// A program that loads user32 (fwupload does, as do shell32 and setupapi)
+// is not told of a logoff or a shutdown by its console: the system asks its
+// top-level windows instead, and ends it once they have answered. A hidden
+// window, served by a thread of its own, takes the session's end as a closed
+// console. (A message-only window would not be asked.)
+LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam) InterruptBeforeTheEnd();
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+// The window lives as long as the process; without one (no desktop to make
+// it on), fwupload runs on and the system ends it with the session.
+void ServeSessionEnd() {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = OnSessionMessage;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"fwupload session end";
+  if (!RegisterClassW(&windowClass)) return;
+  if (!CreateWindowExW(0, windowClass.lpszClassName, L"fwupload", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                       windowClass.hInstance, nullptr))
+    return;
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
 }
 
 }  // namespace
@@ -62,6 +100,7 @@ void CatchInterrupts(std::atomic<bool>& interrupted) {
   // fwupload always takes it.
   SetConsoleCtrlHandler(nullptr, FALSE);
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+  std::thread(ServeSessionEnd).detach();
 }
 
 }  // namespace fwu::cli

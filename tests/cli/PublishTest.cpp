@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -49,6 +52,34 @@ class Publish : public Fwupload {
 
   Broker broker{folder / "broker"};
   PortLinks links{folder.Path(), "ports"};
+};
+
+// A host that answers no new connection, as one behind a firewall that drops
+// packets: a loopback listener that never accepts, its queue filled, so the
+// system drops every further connection's first packet.
+class Unanswering {
+ public:
+  Unanswering() {
+    sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+    socklen_t length = sizeof address;
+    listen(listener_, 0);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    for (int& filler : fillers_) {
+      filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+  }
+  ~Unanswering() {
+    for (int filler : fillers_) close(filler);
+    close(listener_);
+  }
+  int Port() const { return port_; }
+
+ private:
+  int listener_ = socket(AF_INET, SOCK_STREAM, 0);
+  int fillers_[2]{};
+  int port_ = 0;
 };
 
 TEST_F(Publish, AStationPublishesItsStatusEachPortsLiveStatesAndGoesOfflineWithItsTally) {
@@ -196,6 +227,45 @@ TEST_F(Publish, ABrokerWhoseCertificateIsNotTrustedDelaysNoBoardAndIsToldOnce) {
                           [](const std::string& line) { return line.find("TLS") != std::string::npos; }),
             1)
       << ::testing::PrintToString(ran.err);
+}
+
+TEST_F(Publish, ABrokerThatNeverAnswersHoldsUpNeitherTheBoardsNorTheEnd) {
+  Unanswering host;
+  PtyDevice& board = Device();
+  auto run = Start({"-p", board.Port(), "--record", folder / "records.sqlite", "--publish",
+                    "mqtt://127.0.0.1:" + std::to_string(host.Port()) + "/line", folder / "fw.bin"});
+  Ran ran = Finish(*run, "run", kPromptly);
+  EXPECT_EQ(ran.status, 0);
+  EXPECT_TRUE(board.Log() == firmware);
+  // The end waited its few seconds for the broker, and then knew what it left.
+  EXPECT_EQ(ran.err, (std::vector<std::string>{"fwupload: 1 result is not yet published to mqtt://127.0.0.1:" +
+                                               std::to_string(host.Port()) +
+                                               "/line; they go out with this station's next --publish"}));
+}
+
+TEST_F(Publish, ASubscriberThatStopsReadingDelaysNoBoardAndNoResult) {
+  ASSERT_TRUE(broker.Running());
+  Subscriber stalled(broker, folder / "stalled", "line/#", "stalled");  // the broker keeps a queue for it
+  ASSERT_TRUE(stalled.Subscribed());
+  stalled.StopReading();
+  // More than its socket's buffers and the broker's queue for it hold.
+  WriteFile(folder / "megabyte", std::string(1 << 20, 'x'));
+  for (int i = 0; i < 16; ++i) {
+    Child flood("/usr/bin/mosquitto_pub", {"-h", "127.0.0.1", "-p", std::to_string(broker.Tcp()), "-q", "1", "-t",
+                                           "line/flood", "-f", folder / "megabyte"},
+                folder / "flood.out", folder / "flood.err");
+    ASSERT_EQ(flood.Wait(), 0);
+  }
+  Subscriber line(broker, folder / "line", "line/s1/result");
+  ASSERT_TRUE(line.Subscribed());
+  PtyDevice& first = Device();
+  PtyDevice& second = Device();
+  Ran ran = Run({"-p", first.Port(), "-p", second.Port(), "--record", folder / "records.sqlite", "--publish",
+                 broker.Url("line"), "--station", "s1", folder / "fw.bin"});
+  EXPECT_EQ(ran.status, 0);
+  EXPECT_TRUE(first.Log() == firmware && second.Log() == firmware);
+  EXPECT_TRUE(ran.err.empty()) << ::testing::PrintToString(ran.err);
+  EXPECT_TRUE(line.Until([](const std::vector<Message>& m) { return m.size() == 2; }));
 }
 
 }  // namespace

@@ -36,8 +36,13 @@ constexpr int kCtrlCPort = 20;
 constexpr int kRecordPort = 15;
 constexpr int kWatchPort = 21;  // one of the COM2? names the station watches
 constexpr int kPublishPort = 16;
+constexpr int kHungLinePort = 17;  // the hanging line's, in CMakeLists.txt
 // Not one of the bench's names, so no such port exists.
 constexpr const char* kMissingPort = "COM250";
+
+// An end that is due at once, after Ctrl+C say (how soon it comes is a
+// benchmark's figure).
+constexpr auto kPromptly = 10s;
 
 // fwupload's exit status, or nothing when it did not end within a minute.
 std::optional<DWORD> RunFwupload(const std::vector<std::wstring>& arguments, const StartOptions& options = {}) {
@@ -200,27 +205,98 @@ bool PressCtrlC(const ChildProcess& process) {
   return sent;
 }
 
-// fwupload started in a process group of its own, where Ctrl+C arrives
-// switched off, as a script's runner or a service starts it: Ctrl+C still
-// stops the run.
-TEST(ConsoleUpload, CtrlCStopsARunStartedInAProcessGroupOfItsOwn) {
+// The close event of fwupload's console (its window closed), delivered as the
+// system delivers every console control event: on a new thread of the
+// process, started at the system's dispatcher (kernelbase lies at one address
+// in every process). Wine sends no close event when a console is closed: it
+// ends the processes at once (doc/testing.md).
+bool CloseConsole(const ChildProcess& process) {
+  auto dispatcher = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
+  if (!dispatcher) return false;
+  UniqueKernelHandle thread(CreateRemoteThread(process.Handle(), nullptr, 0, dispatcher,
+                                               reinterpret_cast<void*>(static_cast<ULONG_PTR>(CTRL_CLOSE_EVENT)), 0,
+                                               nullptr));
+  return static_cast<bool>(thread);
+}
+
+// The session's end (a logoff, a shutdown) as Wine's own: every top-level
+// window is asked and told. Wine would end the processes of a console it
+// closes, so the run under test has none.
+bool EndSession(const ChildProcess&) {
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  ChildProcess wineboot = ChildProcess::Start(std::wstring(system) + L"\\wineboot.exe", {L"--end-session"});
+  return wineboot.WaitExit(kPromptly);
+}
+
+// fwupload in a process group of its own, where Ctrl+C arrives switched off,
+// as a script's runner or a service starts it; in a console of its own, or
+// with none (`console` DETACHED_PROCESS), as a scheduled task starts it.
+ChildProcess StartInGroupOfItsOwn(const std::vector<std::wstring>& arguments, DWORD console = CREATE_NEW_CONSOLE) {
+  StartOptions start;
+  start.creationFlags = console | CREATE_NEW_PROCESS_GROUP;
+  return ChildProcess::Start(WindowsPathOf(FWU_FWUPLOAD_EXE), arguments, nullptr, start);
+}
+
+// Ctrl+C stops a run started in a process group of its own, and so do
+// closing its console and the session's end.
+TEST(ConsoleUpload, CtrlCAClosedConsoleOrTheSessionsEndStopsARun) {
   TestFolder folder(L"fwupload-e2e-ctrl-c");
   std::string firmware = Firmware(60000);
   std::wstring file = folder.Write(L"trx.fw", firmware);
-  VirtualDevice device;
-  ASSERT_TRUE(device.Start(kCtrlCPort, {L"--body-length", BodyLengthOf(firmware), L"--pace-baud", L"57600"}));
-  StartOptions start;
-  start.creationFlags = CREATE_NEW_CONSOLE | CREATE_NEW_PROCESS_GROUP;
-  ChildProcess fwupload =
-      ChildProcess::Start(WindowsPathOf(FWU_FWUPLOAD_EXE), {L"--port", device.PortName(), file}, nullptr, start);
-  ASSERT_TRUE(fwupload);
-  ASSERT_TRUE(device.WaitForLog(100));
+  struct Stop {
+    const char* what;
+    bool (*send)(const ChildProcess&);
+    DWORD console;
+  };
+  for (const Stop& stop : {Stop{"Ctrl+C", PressCtrlC, CREATE_NEW_CONSOLE},
+                           Stop{"console closed", CloseConsole, CREATE_NEW_CONSOLE},
+                           Stop{"session ended", EndSession, DETACHED_PROCESS}}) {
+    SCOPED_TRACE(stop.what);
+    VirtualDevice device;
+    ASSERT_TRUE(device.Start(kCtrlCPort, {L"--body-length", BodyLengthOf(firmware), L"--pace-baud", L"57600"}));
+    ChildProcess fwupload = StartInGroupOfItsOwn({L"--port", device.PortName(), file}, stop.console);
+    ASSERT_TRUE(fwupload);
+    ASSERT_TRUE(device.WaitForLog(100));
 
-  EXPECT_TRUE(PressCtrlC(fwupload));
-  EXPECT_TRUE(fwupload.WaitExit(5s));
-  EXPECT_EQ(fwupload.ExitCode(), 130u);
-  fwupload.Terminate();
-  EXPECT_LT(device.Log().size(), firmware.size());
+    EXPECT_TRUE(stop.send(fwupload));
+    EXPECT_TRUE(fwupload.WaitExit(kPromptly));
+    EXPECT_EQ(fwupload.ExitCode(), 130u);
+    fwupload.Terminate();
+    EXPECT_LT(device.Log().size(), firmware.size());
+  }
+}
+
+// A driver call that never returns after Ctrl+C (some USB serial drivers hang
+// in a write or a status call once the adapter is pulled): fwupload still
+// ends, with 130, at either pace. The line is the hanging line preloaded
+// into Wine (tools/hanging-line; the test's ctest entry sets it on this port):
+// after FWU_HANG_AFTER bytes every call on the port blocks for good.
+TEST(ConsoleUpload, CtrlCEndsARunWhoseDriverCallNeverReturns) {
+  wchar_t after[32] = {};
+  if (!GetEnvironmentVariableW(L"FWU_HANG_AFTER", after, 32))
+    GTEST_SKIP() << "run through ctest, which preloads the hanging line";
+  std::size_t hangAfter = std::stoul(after);
+  TestFolder folder(L"fwupload-e2e-hung");
+  std::string firmware = Firmware(20000);
+  ASSERT_LT(hangAfter, firmware.size());
+  std::wstring file = folder.Write(L"trx.fw", firmware);
+  for (const wchar_t* pace : {L"stream", L"byte"}) {
+    SCOPED_TRACE(fwu::cli::Narrowed(pace));
+    VirtualDevice device;
+    ASSERT_TRUE(device.Start(kHungLinePort, {L"--body-length", BodyLengthOf(firmware)}));
+    ChildProcess fwupload = StartInGroupOfItsOwn({L"--pace", pace, L"--port", device.PortName(), file});
+    ASSERT_TRUE(fwupload);
+    // The line has hung once the device has all the bytes it will get.
+    ASSERT_TRUE(device.WaitForLog(hangAfter));
+
+    EXPECT_TRUE(PressCtrlC(fwupload));
+    EXPECT_TRUE(fwupload.WaitExit(kPromptly));
+    EXPECT_EQ(fwupload.ExitCode(), 130u);
+    fwupload.Terminate();
+    EXPECT_EQ(device.Log().size(), hangAfter);
+  }
 }
 
 // Wine lists every name of the bench under SERIALCOMM from its start. The

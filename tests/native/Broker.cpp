@@ -43,6 +43,17 @@ std::string Broker::Url(const std::string& prefix) const {
   return "mqtt://127.0.0.1:" + std::to_string(tcp_) + "/" + prefix;
 }
 
+std::chrono::microseconds Broker::CpuTime() const {
+  // /proc/PID/stat: the 14th and 15th fields, after the name in parentheses.
+  std::string stat = ReadFile("/proc/" + std::to_string(pid_) + "/stat");
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  std::string skipped;
+  for (int field = 3; field < 14; ++field) fields >> skipped;
+  long long user = 0, system = 0;
+  fields >> user >> system;
+  return std::chrono::microseconds((user + system) * 1000000 / sysconf(_SC_CLK_TCK));
+}
+
 void Broker::Stop() {
   if (!broker_) return;
   broker_->Signal(SIGTERM);
@@ -69,6 +80,7 @@ bool Broker::Start() {
   tcp_ = PortIn(line, "tcp");
   ws_ = PortIn(line, "ws");
   tls_ = PortIn(line, "tls");
+  pid_ = PortIn(line, "pid");
   broker_ = std::move(broker);
   return true;
 }
@@ -84,6 +96,8 @@ Subscriber::Subscriber(const Broker& broker, std::string folder, const std::stri
 }
 
 Subscriber::~Subscriber() = default;
+
+void Subscriber::StopReading() { child_->Signal(SIGSTOP); }
 
 // A probe published until it comes back shows the subscription is there.
 bool Subscriber::Subscribed(std::chrono::milliseconds timeout) const {

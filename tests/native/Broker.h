@@ -32,6 +32,8 @@ class Broker {
   int Tcp() const { return tcp_; }
   int WebSocket() const { return ws_; }
   int Tls() const { return tls_; }
+  // The processor time (user and system) the running broker has used.
+  std::chrono::microseconds CpuTime() const;
   // The station's --publish URL for `prefix` on the TCP listener.
   std::string Url(const std::string& prefix) const;
   // Stops the broker (its persistence is written); Start takes the same
@@ -43,6 +45,7 @@ class Broker {
   std::string folder_;
   BrokerOptions options_;
   int tcp_ = 0, ws_ = 0, tls_ = 0;
+  int pid_ = 0;
   std::unique_ptr<Child> broker_;
 };
 
@@ -60,6 +63,9 @@ class Subscriber {
  public:
   Subscriber(const Broker& broker, std::string folder, const std::string& topic, const std::string& session = "");
   ~Subscriber();
+  // The subscriber stops reading its socket, as a stalled dashboard or a
+  // frozen system does, until the object goes.
+  void StopReading();
   // Once its subscription is in place (a retained message may already have
   // come), or false after `timeout`.
   bool Subscribed(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
