@@ -1,8 +1,8 @@
-// fwupload.exe publishing over TLS, to a Mosquitto on loopback whose
-// certificate the test made (tests/e2e/broker-bench.sh): trusted through
-// --publish-ca (a file of any name), the result arrives; trusted by nothing (without --publish-ca
-// only Windows' ROOT store counts), the board is updated all the same, the
-// reason said once and the exit status the board's.
+// fwupload.exe publishing to a Mosquitto on loopback whose certificate the
+// test made (tests/e2e/broker-bench.sh): over mqtt://, and over mqtts:// with
+// that certificate as --publish-ca (a file of any name), the result arrives
+// and nothing is told; trusted by nothing, the board is updated all the same,
+// the reason told once and the exit status the board's.
 #include "cli/windows/Wide.h"
 #include "runtime/base/ScopeExit.h"
 #include "runtime/base/UniqueHandle.h"
@@ -24,7 +24,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kTlsPort = 17;
+constexpr int kPort = 17;
 
 struct Ran {
   std::optional<DWORD> status;  // none when it did not end within a minute
@@ -45,10 +45,12 @@ Ran RunFwupload(const TestFolder& folder, const std::vector<std::wstring>& argum
   return ran;
 }
 
-// The TLS listener's port, from the broker's "tcp=PORT ws=PORT tls=PORT".
-std::wstring TlsPortOf(const std::string& ports) {
-  std::size_t at = ports.find("tls=");
-  return at == std::string::npos ? L"" : std::to_wstring(std::atoi(ports.c_str() + at + 4));
+// A listener's port ("tcp" or "tls") from the broker's "tcp=PORT ws=PORT
+// tls=PORT".
+std::wstring PortOf(const TestFolder& folder, const std::string& listener) {
+  std::string ports = ReadWholeFile(folder.Path() + L"\\broker\\ports");
+  std::size_t at = ports.find(listener + "=");
+  return at == std::string::npos ? L"" : std::to_wstring(std::atoi(ports.c_str() + at + listener.size() + 1));
 }
 
 // The payload of the first message on `topic` the bench's subscriber got.
@@ -60,10 +62,30 @@ std::optional<std::string> PayloadOn(const TestFolder& folder, const std::string
   return messages.substr(start, messages.find('\n', start) - start);
 }
 
-TEST(ConsolePublish, OverTlsTheResultArrivesWithTheCaAndTheBoardIsUpdatedWithout) {
-  TestFolder folder(L"fwupload-e2e-tls");
+// A station `name` that updates one board on COM<kPort> and publishes with
+// `publishing` (--publish URL ...); the board must have the file.
+Ran UpdateOneBoard(const TestFolder& folder, const std::string& firmware, const std::wstring& name,
+                   std::vector<std::wstring> publishing) {
+  VirtualDevice board;
+  if (!board.Start(kPort, {L"--body-length", std::to_wstring(firmware.size() - 16)})) return {};
+  std::wstring records = folder.Path() + L"\\" + name + L".sqlite";
+  publishing.insert(publishing.end(), {L"--quiet", L"--station", name, L"--record", records, L"--port",
+                                       board.PortName(), folder.Write(L"trx.fw", firmware)});
+  Ran ran = RunFwupload(folder, publishing);
+  EXPECT_EQ(board.Log(), firmware) << "station " << fwu::cli::Narrowed(name);
+  return ran;
+}
+
+// Waits for the station's result on the broker; its outcome, -1 for none.
+int PublishedOutcome(const TestFolder& folder, const std::string& station) {
+  std::optional<std::string> result;
+  WaitUntil([&] { return (result = PayloadOn(folder, "test/" + station + "/result")).has_value(); }, 20s);
+  return nlohmann::json::parse(result.value_or("{}"), nullptr, false).value("outcome", -1);
+}
+
+TEST(ConsolePublish, ResultsArriveOverMqttAndOverTlsWithTheCaAndWithoutItTheBoardIsStillUpdated) {
+  TestFolder folder(L"fwupload-e2e-publish");
   std::string firmware(2000, '\x5a');
-  std::wstring file = folder.Write(L"trx.fw", firmware);
   // Kept until the bench has stopped: a ChildProcess that goes ends its process.
   // A Linux program's arguments are its Unix paths.
   ChildProcess bench = ChildProcess::Start(WindowsPathOf("/bin/bash"),
@@ -73,35 +95,30 @@ TEST(ConsolePublish, OverTlsTheResultArrivesWithTheCaAndTheBoardIsUpdatedWithout
     folder.Write(L"stop", "");
     WaitUntil([&] { return GetFileAttributesW((folder.Path() + L"\\stopped").c_str()) != INVALID_FILE_ATTRIBUTES; });
   });
-  ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(folder.Path() + L"\\messages").find("SUBACK") != std::string::npos; },
-                        20s))
-      << ReadWholeFile(folder.Path() + L"\\openssl.err");
-  std::wstring url = L"mqtts://127.0.0.1:" + TlsPortOf(ReadWholeFile(folder.Path() + L"\\broker\\ports")) + L"/test";
-
-  VirtualDevice trusting;
-  ASSERT_TRUE(trusting.Start(kTlsPort, {L"--body-length", std::to_wstring(firmware.size() - 16)}));
+  auto subscribed = [&] { return ReadWholeFile(folder.Path() + L"\\messages").find("SUBACK") != std::string::npos; };
+  ASSERT_TRUE(WaitUntil(subscribed, 20s)) << ReadWholeFile(folder.Path() + L"\\openssl.err");
+  std::wstring plain = L"mqtt://127.0.0.1:" + PortOf(folder, "tcp") + L"/test";
+  std::wstring secure = L"mqtts://127.0.0.1:" + PortOf(folder, "tls") + L"/test";
   // The CA file under a name outside the ANSI code page.
   std::wstring ca = folder.Write(L"ca-\u00fc\u6d4b.pem", ReadWholeFile(folder.Path() + L"\\cert.pem"));
-  Ran withCa = RunFwupload(folder, {L"--quiet", L"--publish", url, L"--publish-ca", ca,
-                                    L"--station", L"trusting", L"--record", folder.Path() + L"\\trusting.sqlite",
-                                    L"--port", trusting.PortName(), file});
-  EXPECT_EQ(withCa.status, 0u) << withCa.output;
-  EXPECT_EQ(withCa.output.find("cannot publish"), std::string::npos) << withCa.output;
-  std::optional<std::string> result;
-  EXPECT_TRUE(WaitUntil([&] { return (result = PayloadOn(folder, "test/trusting/result")).has_value(); }, 20s))
-      << ReadWholeFile(folder.Path() + L"\\messages");
-  EXPECT_EQ(nlohmann::json::parse(result.value_or("{}")).value("outcome", -1), 0);
-  ASSERT_TRUE(trusting.Stop());
 
-  VirtualDevice doubting;
-  ASSERT_TRUE(doubting.Start(kTlsPort, {L"--body-length", std::to_wstring(firmware.size() - 16)}));
-  Ran without = RunFwupload(folder, {L"--quiet", L"--publish", url, L"--station", L"doubting", L"--record",
-                                     folder.Path() + L"\\doubting.sqlite", L"--port", doubting.PortName(), file});
-  EXPECT_EQ(without.status, 0u) << without.output;
-  EXPECT_EQ(doubting.Log(), firmware);
-  std::size_t tls = without.output.find("TLS");
-  EXPECT_NE(tls, std::string::npos) << without.output;
-  EXPECT_EQ(without.output.find("TLS", tls + 1), std::string::npos) << without.output;
+  using Publishing = std::vector<std::wstring>;
+  for (auto [station, publishing] : {std::pair{"plain", Publishing{L"--publish", plain}},
+                                     std::pair{"trusting", Publishing{L"--publish", secure, L"--publish-ca", ca}}}) {
+    Ran ran = UpdateOneBoard(folder, firmware, fwu::cli::Widened(station), publishing);
+    EXPECT_EQ(ran.status, 0u) << ran.output;
+    EXPECT_EQ(ran.output.find("cannot publish"), std::string::npos) << ran.output;
+    EXPECT_EQ(PublishedOutcome(folder, station), 0)
+        << station << ": " << ReadWholeFile(folder.Path() + L"\\messages");
+  }
+
+  // Without --publish-ca only the Windows ROOT store counts, which does not
+  // hold the test's certificate.
+  Ran doubting = UpdateOneBoard(folder, firmware, L"doubting", {L"--publish", secure});
+  EXPECT_EQ(doubting.status, 0u) << doubting.output;
+  std::size_t tls = doubting.output.find("TLS");
+  EXPECT_NE(tls, std::string::npos) << doubting.output;
+  EXPECT_EQ(doubting.output.find("TLS", tls + 1), std::string::npos) << doubting.output;
   EXPECT_FALSE(PayloadOn(folder, "test/doubting/result")) << ReadWholeFile(folder.Path() + L"\\messages");
 }
 
