@@ -18,7 +18,7 @@ deps=$build/deps
 mkdir -p "$build" "$deps"
 
 packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64
-          xvfb xauth imagemagick fonts-dejavu-core cmake ninja-build g++ dpkg-dev python3
+          xvfb xauth imagemagick fonts-dejavu-core cmake ninja-build g++ dpkg-dev python3 perl make
           libgtest-dev libcli11-dev nlohmann-json3-dev libserialport-dev libsqlite3-dev libssl-dev sqlite3
           pkg-config file man-db lintian tmux devscripts tcl mosquitto mosquitto-clients libmosquitto-dev
           chromium)
