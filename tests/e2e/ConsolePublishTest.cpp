@@ -24,7 +24,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kPort = 17;
+constexpr int kPort = 16;
 
 struct Ran {
   std::optional<DWORD> status;  // none when it did not end within a minute

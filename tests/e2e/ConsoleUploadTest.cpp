@@ -35,7 +35,6 @@ constexpr int kHangUpPort = 15;
 constexpr int kCtrlCPort = 20;
 constexpr int kRecordPort = 15;
 constexpr int kWatchPort = 21;  // one of the COM2? names the station watches
-constexpr int kPublishPort = 16;
 constexpr int kHungLinePort = 17;  // the hanging line's, in CMakeLists.txt
 // Not one of the bench's names, so no such port exists.
 constexpr const char* kMissingPort = "COM250";
@@ -415,74 +414,6 @@ TEST(ConsolePorts, ListAndListJsonNameTheSamePortsWithOneThatHasADevice) {
   for (const std::string& line : LinesOf(json)) jsonNames.push_back(nlohmann::json::parse(line)["port"]);
   EXPECT_EQ(jsonNames, names) << json;
   EXPECT_NE(std::find(names.begin(), names.end(), "COM" + std::to_string(kPort)), names.end()) << plain;
-}
-
-// A Mosquitto broker on loopback and a subscriber to test/#, run by bash
-// until the folder's "stop" file appears (two minutes at most), then it
-// writes "stopped": the subscriber's output (-d: its SUBACK says it is
-// subscribed) goes to "messages", the broker's TCP port to "port". Wine may
-// report a failed start of a Linux program it did start: the files decide.
-constexpr const char* kBrokerBench = R"(dir=$1
-"$2" "$dir/broker" >/dev/null & broker=$!
-for _ in $(seq 200); do
-  port=$(sed -n 's/^tcp=\([0-9]*\) .*/\1/p' "$dir/broker/ports" 2>/dev/null)
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-stdbuf -oL mosquitto_sub -d -h 127.0.0.1 -p "$port" -q 1 -t 'test/#' -v >"$dir/messages" & sub=$!
-echo "$port" >"$dir/port"
-for _ in $(seq 2400); do [ -e "$dir/stop" ] && break; sleep 0.05; done
-kill $sub $broker
-wait
-: >"$dir/stopped")";
-
-// fwupload.exe publishes a run's result to a plain mqtt:// broker; an
-// mqtts:// one is refused at the start, as this build has no TLS.
-TEST(ConsoleUpload, PublishesTheResultOverMqttAndRefusesMqtts) {
-  TestFolder folder(L"fwupload-e2e-publish");
-  std::string firmware = Firmware(2000);
-  std::wstring file = folder.Write(L"trx.fw", firmware);
-  std::wstring records = folder.Path() + L"\\records.sqlite";
-
-  std::wstring refusedPath = folder.Path() + L"\\refused.out";
-  UniqueFileHandle refused = InheritableOutput(refusedPath);
-  EXPECT_EQ(RunFwupload({L"--publish", L"mqtts://127.0.0.1/test", L"--port", L"COM1", file}, OutputTo(refused)), 64u);
-  refused.reset();
-  EXPECT_NE(ReadWholeFile(refusedPath).find("TLS is not in this Windows build yet; use mqtt://"), std::string::npos)
-      << ReadWholeFile(refusedPath);
-
-  std::string unixFolder = UnixPathOf(folder.Path());
-  // Kept until the bench has stopped: a ChildProcess that goes ends its process.
-  ChildProcess bench = ChildProcess::Start(WindowsPathOf("/bin/bash"), {L"-c", fwu::cli::Widened(kBrokerBench), L"bench",
-                                                     fwu::cli::Widened(unixFolder),
-                                                     fwu::cli::Widened(FWU_SOURCE_DIR "/scripts/broker.sh")});
-  auto stop = scope_exit([&] {
-    folder.Write(L"stop", "");
-    WaitUntil([&] { return GetFileAttributesW((folder.Path() + L"\\stopped").c_str()) != INVALID_FILE_ATTRIBUTES; });
-  });
-  ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(folder.Path() + L"\\messages").find("SUBACK") != std::string::npos; }, 20s));
-  std::string port = ReadWholeFile(folder.Path() + L"\\port");
-  port.erase(port.find_last_not_of("\r\n") + 1);
-
-  VirtualDevice device;
-  ASSERT_TRUE(device.Start(kPublishPort, {L"--body-length", BodyLengthOf(firmware)}));
-  std::wstring url = L"mqtt://127.0.0.1:" + fwu::cli::Widened(port) + L"/test";
-  EXPECT_EQ(RunFwupload({L"--quiet", L"--publish", url, L"--station", L"bench", L"--record", records, L"--port",
-                         device.PortName(), file}),
-            0u);
-  std::string result;
-  EXPECT_TRUE(WaitUntil([&] {
-    std::string messages = ReadWholeFile(folder.Path() + L"\\messages");
-    std::size_t at = messages.find("\ntest/bench/result ");
-    if (at == std::string::npos) return false;
-    result = messages.substr(at + 19, messages.find('\n', at + 1) - at - 19);
-    return true;
-  }, 20s)) << ReadWholeFile(folder.Path() + L"\\messages");
-  nlohmann::json record = nlohmann::json::parse(result, nullptr, false);
-  ASSERT_TRUE(record.is_object()) << result;
-  EXPECT_EQ(record.value("station", ""), "bench");
-  EXPECT_EQ(record.value("port", ""), "COM" + std::to_string(kPublishPort));
-  EXPECT_EQ(record.value("outcome", -1), 0);
 }
 
 TEST(ConsolePorts, NamesOfOnePortShareAnIdentity) {
