@@ -17,3 +17,5 @@ cmake -S "$deps/src/libpng" -B "$deps/src/libpng-build" -G Ninja \
   -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a \
   -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include >/dev/null
 cmake --build "$deps/src/libpng-build" --target install >/dev/null
+# Its licence and notices, for the packages that carry the library.
+cp "$deps/src/libpng/debian/copyright" "$prefix/copyright"

@@ -30,6 +30,7 @@ done
 x86_64-w64-mingw32-ar rcs "$work/libmosquitto.a" "$work"/*.o
 mkdir -p "$prefix/include" "$prefix/lib"
 cp "$source"/include/mosquitto.h "$source"/include/mqtt_protocol.h "$prefix/include/"
+cp "$source/debian/copyright" "$prefix/copyright"  # for the packages that carry it
 # The library, then with-tls, last: together they say the build is complete.
 rm -f "$prefix/lib/with-tls"
 cp "$work/libmosquitto.a" "$prefix/lib/libmosquitto.a.part"

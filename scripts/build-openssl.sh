@@ -35,6 +35,7 @@ rm -rf "$stage"
 mkdir -p "$stage/include/openssl" "$stage/lib"
 cp "$source"/include/openssl/*.h "$stage/include/openssl/"
 cp "$source/libssl.a" "$source/libcrypto.a" "$stage/lib/"
+cp "$source/debian/copyright" "$stage/copyright"  # for the packages that carry it
 # The whole result last: its presence is what says the build is complete.
 rm -rf "$prefix"
 mv "$stage" "$prefix"

@@ -22,6 +22,7 @@ x86_64-w64-mingw32-gcc-posix -O2 -DSQLITE_THREADSAFE=1 -c "$work/sqlite3.c" -o "
 x86_64-w64-mingw32-ar rcs "$work/libsqlite3.a" "$work/sqlite3.o"
 mkdir -p "$prefix/include" "$prefix/lib"
 cp "$work/sqlite3.h" "$prefix/include/"
+cp "$source/debian/copyright" "$prefix/copyright"  # for the packages that carry it
 # The library last: its presence is what says the build is complete.
 cp "$work/libsqlite3.a" "$prefix/lib/libsqlite3.a.part"
 mv "$prefix/lib/libsqlite3.a.part" "$prefix/lib/libsqlite3.a"
