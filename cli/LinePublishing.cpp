@@ -1,5 +1,7 @@
 #include "cli/LinePublishing.h"
 
+#include "publish/Topics.h"
+
 #include "cli/JsonEvents.h"
 #include "cli/Platform.h"
 #include "cli/RecordOutbox.h"
@@ -42,12 +44,7 @@ bool ReadPassword(const std::string& file, std::optional<std::string>& password)
 
 // Unique to this process, so that two of one station (a --watch and a
 // --port run) do not push each other off the broker.
-std::string ClientId(const std::string& station) {
-  std::random_device random;
-  char suffix[16];
-  std::snprintf(suffix, sizeof suffix, "-%08x", static_cast<unsigned>(random()));
-  return "fwupload-" + station.substr(0, 40) + suffix;
-}
+unsigned UniqueNumber() { return std::random_device()(); }
 
 Json Offline(const std::string& station) { return {{"station", station}, {"state", "offline"}, {"lost", true}}; }
 
@@ -68,7 +65,7 @@ Displayed WithPublishing(std::unique_ptr<Display> shown, Output& output, const C
                                       .password = std::move(password),
                                       .caFile = command.publishCa,
                                       .station = facts.station,
-                                      .clientId = ClientId(facts.station),
+                                      .clientId = publish::ClientId(facts.station, UniqueNumber()),
                                       .lostStatus = Text(Offline(facts.station))};
   std::unique_ptr<publish::ResultOutbox> outbox;
   if (!recordFile.empty()) outbox = std::make_unique<RecordOutbox>(recordFile, facts.station);
