@@ -6,8 +6,8 @@
 // kReadWait for the bytes asked for and gives those it got. A negative value:
 // the line failed for good (EIO, a hang-up, where read gives 0), and
 // FailureReason says how. DiscardOutput drops what the port holds unsent
-// (tcflush). A signal
-// that cuts a system call short is no failure: the call is made again.
+// (tcflush). A signal that cuts a system call short is no failure: the call
+// is made again.
 #pragma once
 
 #include "cli/Platform.h"

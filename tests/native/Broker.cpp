@@ -46,6 +46,7 @@ std::string Broker::Url(const std::string& prefix) const {
 std::chrono::microseconds Broker::CpuTime() const {
   // /proc/PID/stat: the 14th and 15th fields, after the name in parentheses.
   std::string stat = ReadFile("/proc/" + std::to_string(pid_) + "/stat");
+  if (!broker_ || stat.rfind(')') == std::string::npos) return {};
   std::istringstream fields(stat.substr(stat.rfind(')') + 2));
   std::string skipped;
   for (int field = 3; field < 14; ++field) fields >> skipped;
