@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -74,6 +75,16 @@ class Fwupload : public ::testing::Test {
     return ran;
   }
   Ran Run(const std::vector<std::string>& arguments) { return Finish(*Start(arguments)); }
+  // fwupload copied into the test's folder, opened to every user, for a run
+  // as another user, who may not reach the build tree (a clone in a private
+  // folder).
+  std::string FwuploadForAnotherUser() {
+    std::string copy = folder / "fwupload";
+    std::filesystem::copy_file(FWUPLOAD, copy, std::filesystem::copy_options::overwrite_existing);
+    chmod(copy.c_str(), 0755);
+    chmod(folder.Path().c_str(), 0755);
+    return copy;
+  }
 
   Folder folder;
   std::string firmware;

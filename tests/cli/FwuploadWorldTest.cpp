@@ -28,9 +28,10 @@ namespace {
 class World : public Fwupload {
  protected:
   // fwupload with standard error to a file and `prepare` setting up the rest.
-  std::unique_ptr<Child> StartWith(const std::vector<std::string>& arguments, const std::function<bool()>& prepare) {
+  std::unique_ptr<Child> StartWith(const std::vector<std::string>& arguments, const std::function<bool()>& prepare,
+                                   const std::string& program = FWUPLOAD) {
     std::string err = folder / "run.err";
-    return std::make_unique<Child>(FWUPLOAD, arguments, [=] {
+    return std::make_unique<Child>(program, arguments, [=] {
       int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       return fd >= 0 && dup2(fd, STDERR_FILENO) >= 0 && prepare();
     });
@@ -204,7 +205,7 @@ TEST_F(World, AFileRewrittenWhileItIsReadIsNotSent) {
 TEST_F(World, APortWhoseThreadCannotStartFailsAloneWithWhy) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, to run as a user under a limit on processes";
   std::string file = Firmware(1016);
-  chmod(folder.Path().c_str(), 0755);  // for the user it runs as
+  std::string fwupload = FwuploadForAnotherUser();
   std::string out = folder / "run.out";
   // AddressSanitizer's leak check at the exit needs a thread of its own,
   // which the limit refuses too.
@@ -218,7 +219,7 @@ TEST_F(World, APortWhoseThreadCannotStartFailsAloneWithWhy) {
     return fd >= 0 && dup2(fd, STDOUT_FILENO) >= 0 && setrlimit(RLIMIT_NPROC, &one) == 0 &&
            setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
   };
-  EXPECT_EQ(StartWith({"--quiet", "-p", "ttyFWU0", "-p", "ttyFWU1", file}, oneProcess)->Wait(), 2);
+  EXPECT_EQ(StartWith({"--quiet", "-p", "ttyFWU0", "-p", "ttyFWU1", file}, oneProcess, fwupload)->Wait(), 2);
   EXPECT_EQ(LinesOf(ReadFile(out)), (std::vector<std::string>{"/dev/ttyFWU0: ERROR:2 Can't open the serial port: /dev/ttyFWU0",
                                                               "/dev/ttyFWU1: ERROR:2 Can't open the serial port: /dev/ttyFWU1"}));
   ASSERT_EQ(Errors().size(), 2u);

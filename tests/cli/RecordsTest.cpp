@@ -181,7 +181,7 @@ TEST_F(Records, AFileThatCannotBeWrittenEndsWith74BeforeAnyPortIsOpened) {
   PtyDevice& device = Device();
   std::string readOnly = folder / "read-only";
   mkdir(readOnly.c_str(), 0555);
-  chmod(folder.Path().c_str(), 0755);
+  std::string fwupload = FwuploadForAnotherUser();
   std::string notDatabase = folder / "notes.txt";
   WriteFile(notDatabase, "line 1\nline 2\n");
   chmod(notDatabase.c_str(), 0666);
@@ -197,7 +197,7 @@ TEST_F(Records, AFileThatCannotBeWrittenEndsWith74BeforeAnyPortIsOpened) {
                {folder / "missing/records.sqlite", "its folder does not exist"}};
   for (const auto& [file, reason] : cases) {
     std::vector<std::string> arguments{"-p", device.Port(), "--record", file, folder / "fw.bin"};
-    Child child(FWUPLOAD, arguments, [&] {
+    Child child(fwupload, arguments, [&] {
       int err = open((folder / "run.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
       return err >= 0 && dup2(err, STDERR_FILENO) >= 0 && (geteuid() != 0 || (setgid(65534) == 0 && setuid(65534) == 0));
     });
